@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test under Wine on Xvfb.
+# Extra arguments go to ctest (for instance -R Logger).
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+export BUILD_DIR="${BUILD_DIR:-$root/build}"
+"$root/scripts/setup.sh"
+"$root/scripts/build.sh"
+source "$root/scripts/xvfb.sh"
+export TZ="${TZ:-CST-8}"
+"$root/scripts/wine-prefix" "$BUILD_DIR/wineprefix"
+cd "$BUILD_DIR"
+status=0
+ctest --output-on-failure --timeout 600 "$@" || status=$?
+WINEPREFIX="$BUILD_DIR/wineprefix" wineserver -k 2>/dev/null || true
+exit $status

@@ -1,0 +1,115 @@
+#include "registry.h"
+
+#include <vector>
+
+#include "error.h"
+#include "strings.h"
+
+namespace win {
+namespace {
+
+Registry::WriteFault& FaultHook() {
+    static Registry::WriteFault hook;
+    return hook;
+}
+
+[[noreturn]] void RaiseRegistry(const std::wstring& what, const std::wstring& name, LONG code) {
+    throw Error(what + L" '" + name + L"': " + SystemMessage(static_cast<unsigned long>(code)));
+}
+
+} // namespace
+
+void Registry::SetWriteFault(WriteFault fault) { FaultHook() = std::move(fault); }
+
+Registry::Registry(HKEY root, REGSAM access) : root_(root), access_(access) {}
+
+bool Registry::OpenKey(const std::wstring& path, bool create) {
+    UniqueHKey key;
+    LONG rc;
+    if (create) {
+        rc = ::RegCreateKeyExW(root_, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access_, nullptr,
+                               key.put(), nullptr);
+    } else {
+        rc = ::RegOpenKeyExW(root_, path.c_str(), 0, access_, key.put());
+    }
+    if (rc != ERROR_SUCCESS) return false;
+    key_ = std::move(key);
+    return true;
+}
+
+std::optional<DWORD> Registry::ValueType(const std::wstring& name) const {
+    if (!key_) return std::nullopt;
+    DWORD type = 0;
+    LONG rc = ::RegQueryValueExW(key_.get(), name.c_str(), nullptr, &type, nullptr, nullptr);
+    if (rc != ERROR_SUCCESS) return std::nullopt;
+    return type;
+}
+
+std::wstring Registry::ReadString(const std::wstring& name) const {
+    if (!key_) return {};
+    DWORD type = 0, size = 0;
+    LONG rc = ::RegQueryValueExW(key_.get(), name.c_str(), nullptr, &type, nullptr, &size);
+    if (rc == ERROR_FILE_NOT_FOUND) return {};
+    if (rc != ERROR_SUCCESS) RaiseRegistry(L"Failed to get data for", name, rc);
+    if (type != REG_SZ && type != REG_EXPAND_SZ) RaiseRegistry(L"Invalid data type for", name, ERROR_INVALID_DATATYPE);
+    // The value may change between the two queries; grow and retry.
+    std::vector<BYTE> buf(size + sizeof(wchar_t));
+    for (;;) {
+        DWORD got = static_cast<DWORD>(buf.size());
+        rc = ::RegQueryValueExW(key_.get(), name.c_str(), nullptr, &type, buf.data(), &got);
+        if (rc == ERROR_MORE_DATA) { buf.resize(got + sizeof(wchar_t)); continue; }
+        if (rc != ERROR_SUCCESS) RaiseRegistry(L"Failed to get data for", name, rc);
+        std::wstring s(reinterpret_cast<const wchar_t*>(buf.data()), got / sizeof(wchar_t));
+        // Stored strings need not carry their terminator, or may carry several.
+        auto end = s.find(L'\0');
+        if (end != std::wstring::npos) s.resize(end);
+        return s;
+    }
+}
+
+std::optional<DWORD> Registry::ReadDword(const std::wstring& name) const {
+    if (!key_) return std::nullopt;
+    DWORD type = 0, value = 0, size = sizeof(value);
+    LONG rc = ::RegQueryValueExW(key_.get(), name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
+    if (rc == ERROR_FILE_NOT_FOUND) return std::nullopt;
+    if (rc == ERROR_MORE_DATA || (rc == ERROR_SUCCESS && (type != REG_DWORD || size != sizeof(value))))
+        RaiseRegistry(L"Invalid data type for", name, ERROR_INVALID_DATATYPE);
+    if (rc != ERROR_SUCCESS) RaiseRegistry(L"Failed to get data for", name, rc);
+    return value;
+}
+
+bool Registry::DwordIs(const std::wstring& name, DWORD value) const {
+    if (!key_) return false;
+    DWORD type = 0, got = 0, size = sizeof(got);
+    LONG rc = ::RegQueryValueExW(key_.get(), name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&got), &size);
+    return rc == ERROR_SUCCESS && type == REG_DWORD && size == sizeof(got) && got == value;
+}
+
+bool Registry::StringIs(const std::wstring& name, const std::wstring& value) const {
+    if (ValueType(name) != std::optional<DWORD>(REG_SZ)) return false;
+    try {
+        return ReadString(name) == value;
+    } catch (const Error&) {
+        return false;
+    }
+}
+
+void Registry::WriteString(const std::wstring& name, const std::wstring& value) {
+    Write(name, REG_SZ, value.c_str(), static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+}
+
+void Registry::WriteDword(const std::wstring& name, DWORD value) {
+    Write(name, REG_DWORD, &value, sizeof(value));
+}
+
+void Registry::Write(const std::wstring& name, DWORD type, const void* data, DWORD size) {
+    LONG rc = ERROR_INVALID_HANDLE;
+    if (key_) {
+        rc = FaultHook() ? FaultHook()(name) : ERROR_SUCCESS;
+        if (rc == ERROR_SUCCESS)
+            rc = ::RegSetValueExW(key_.get(), name.c_str(), 0, type, static_cast<const BYTE*>(data), size);
+    }
+    if (rc != ERROR_SUCCESS) RaiseRegistry(L"Failed to set data for", name, rc);
+}
+
+} // namespace win

@@ -1,0 +1,405 @@
+#include "window.h"
+
+#include "error.h"
+#include "strings.h"
+
+namespace win {
+namespace {
+
+constexpr wchar_t kFormClass[] = L"QuilletForm";
+HINSTANCE g_instance = nullptr;
+HWND g_mainForm = nullptr;
+
+Control* ControlOf(HWND h) { return reinterpret_cast<Control*>(::GetWindowLongPtrW(h, GWLP_USERDATA)); }
+
+std::wstring MessageOf(const std::exception& e) {
+    if (auto* err = dynamic_cast<const Error*>(&e)) return err->Message();
+    return FromAnsi(e.what());
+}
+
+bool PumpOne(MSG& msg) {
+    HWND active = ::GetActiveWindow();
+    if (active && ::IsDialogMessageW(active, &msg)) return true;
+    ::TranslateMessage(&msg);
+    ::DispatchMessageW(&msg);
+    return true;
+}
+
+} // namespace
+
+void Application::Initialize(HINSTANCE instance) {
+    g_instance = instance;
+    INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
+    ::InitCommonControlsEx(&icc);
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof(wc);
+    wc.lpfnWndProc = &Form::WndProc;
+    wc.hInstance = instance;
+    wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+    wc.hIcon = ::LoadIconW(instance, MAKEINTRESOURCEW(1));
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.lpszClassName = kFormClass;
+    ::RegisterClassExW(&wc);
+}
+
+HINSTANCE Application::Instance() { return g_instance ? g_instance : ::GetModuleHandleW(nullptr); }
+
+int Application::Run(Form& mainForm) {
+    g_mainForm = mainForm.Handle();
+    mainForm.Show();
+    MSG msg;
+    while (::GetMessageW(&msg, nullptr, 0, 0) > 0) PumpOne(msg);
+    return static_cast<int>(msg.wParam);
+}
+
+void Application::ProcessMessages() {
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            ::PostQuitMessage(static_cast<int>(msg.wParam));
+            return;
+        }
+        PumpOne(msg);
+    }
+}
+
+std::wstring Application::Title() {
+    std::wstring path = ExePath();
+    std::wstring name = path.substr(path.find_last_of(L'\\') + 1);
+    auto dot = name.find_last_of(L'.');
+    return dot == std::wstring::npos ? name : name.substr(0, dot);
+}
+
+void Application::ShowException(const std::exception& e) {
+    HWND owner = ::GetActiveWindow();
+    ::MessageBoxW(owner, MessageOf(e).c_str(), Title().c_str(), MB_OK | MB_ICONERROR);
+}
+
+// ---- controls -------------------------------------------------------------
+
+void Control::SetText(const std::wstring& text) { ::SetWindowTextW(hwnd_, text.c_str()); }
+
+std::wstring Control::Text() const {
+    int n = ::GetWindowTextLengthW(hwnd_);
+    std::wstring s(n + 1, L'\0');
+    n = ::GetWindowTextW(hwnd_, s.data(), n + 1);
+    s.resize(n > 0 ? n : 0);
+    return s;
+}
+
+void Memo::Clear() { ::SetWindowTextW(hwnd_, L""); }
+
+void Memo::AppendLine(const std::wstring& line) {
+    int len = ::GetWindowTextLengthW(hwnd_);
+    std::wstring add = len > 0 ? L"\r\n" + line : line;
+    ::SendMessageW(hwnd_, EM_SETSEL, len, len);
+    ::SendMessageW(hwnd_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(add.c_str()));
+}
+
+std::vector<std::wstring> Memo::Lines() const {
+    std::vector<std::wstring> lines;
+    std::wstring text = Text();
+    if (text.empty()) return lines;
+    size_t start = 0;
+    for (;;) {
+        size_t pos = text.find(L"\r\n", start);
+        lines.push_back(text.substr(start, pos == std::wstring::npos ? std::wstring::npos : pos - start));
+        if (pos == std::wstring::npos) break;
+        start = pos + 2;
+    }
+    return lines;
+}
+
+void ListView::AddColumn(const std::wstring& header, int width) {
+    HWND hdr = reinterpret_cast<HWND>(::SendMessageW(hwnd_, LVM_GETHEADER, 0, 0));
+    int index = hdr ? static_cast<int>(::SendMessageW(hdr, HDM_GETITEMCOUNT, 0, 0)) : 0;
+    LVCOLUMNW col{};
+    col.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
+    col.pszText = const_cast<wchar_t*>(header.c_str());
+    col.cx = width;
+    col.iSubItem = index;
+    ::SendMessageW(hwnd_, LVM_INSERTCOLUMNW, index, reinterpret_cast<LPARAM>(&col));
+}
+
+int ListView::AddItem(const std::wstring& caption) {
+    LVITEMW item{};
+    item.mask = LVIF_TEXT;
+    item.iItem = RowCount();
+    item.pszText = const_cast<wchar_t*>(caption.c_str());
+    return static_cast<int>(::SendMessageW(hwnd_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+}
+
+void ListView::SetCell(int row, int column, const std::wstring& text) {
+    LVITEMW item{};
+    item.iSubItem = column;
+    item.pszText = const_cast<wchar_t*>(text.c_str());
+    ::SendMessageW(hwnd_, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+}
+
+std::wstring ListView::Cell(int row, int column) const {
+    std::wstring buf(1024, L'\0');
+    for (;;) {
+        LVITEMW item{};
+        item.iSubItem = column;
+        item.pszText = buf.data();
+        item.cchTextMax = static_cast<int>(buf.size());
+        int n = static_cast<int>(::SendMessageW(hwnd_, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item)));
+        if (n < static_cast<int>(buf.size()) - 1) { buf.resize(n); return buf; }
+        buf.resize(buf.size() * 2);
+    }
+}
+
+int ListView::RowCount() const { return static_cast<int>(::SendMessageW(hwnd_, LVM_GETITEMCOUNT, 0, 0)); }
+
+int ListView::SelectedIndex() const {
+    return static_cast<int>(::SendMessageW(hwnd_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+}
+
+void ListView::Select(int row) {
+    LVITEMW item{};
+    item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    item.state = LVIS_SELECTED | LVIS_FOCUSED;
+    ::SendMessageW(hwnd_, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&item));
+}
+
+void ListView::Clear() { ::SendMessageW(hwnd_, LVM_DELETEALLITEMS, 0, 0); }
+
+void StatusBar::SetPanes(const std::vector<int>& widths) {
+    std::vector<int> rights;
+    int x = 0;
+    for (int w : widths) {
+        if (w < 0) { rights.push_back(-1); break; }
+        x += w;
+        rights.push_back(x);
+    }
+    ::SendMessageW(hwnd_, SB_SETPARTS, rights.size(), reinterpret_cast<LPARAM>(rights.data()));
+}
+
+void StatusBar::SetPaneText(int pane, const std::wstring& text) {
+    ::SendMessageW(hwnd_, SB_SETTEXTW, pane | SBT_NOBORDERS, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+std::wstring StatusBar::PaneText(int pane) const {
+    int n = LOWORD(::SendMessageW(hwnd_, SB_GETTEXTLENGTHW, pane, 0));
+    std::wstring s(n + 1, L'\0');
+    ::SendMessageW(hwnd_, SB_GETTEXTW, pane, reinterpret_cast<LPARAM>(s.data()));
+    s.resize(n);
+    return s;
+}
+
+// ---- forms ----------------------------------------------------------------
+
+Form::Form() = default;
+
+Form::~Form() {
+    if (hwnd_ && ::IsWindow(hwnd_)) {
+        ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+        ::DestroyWindow(hwnd_);
+    }
+}
+
+void Form::CreateWindowFor(const FormStyle& style, HWND owner) {
+    whiteBackground_ = style.whiteBackground;
+    DWORD ws = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+    DWORD ex = WS_EX_CONTROLPARENT | (owner ? WS_EX_DLGMODALFRAME : 0);
+    RECT r{0, 0, style.clientWidth, style.clientHeight};
+    ::AdjustWindowRectEx(&r, ws, FALSE, ex);
+    hwnd_ = ::CreateWindowExW(ex, kFormClass, style.caption.c_str(), ws, CW_USEDEFAULT, CW_USEDEFAULT,
+                              r.right - r.left, r.bottom - r.top, owner, nullptr, Application::Instance(), this);
+    if (!hwnd_) RaiseLastError();
+    font_.reset(::CreateFontW(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                              CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"Tahoma"));
+}
+
+void Form::SetCaption(const std::wstring& caption) { ::SetWindowTextW(hwnd_, caption.c_str()); }
+
+std::wstring Form::Caption() const {
+    Control c(hwnd_);
+    return c.Text();
+}
+
+void Form::CenterOnScreen() {
+    RECT r;
+    ::GetWindowRect(hwnd_, &r);
+    RECT work;
+    ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    int x = work.left + ((work.right - work.left) - (r.right - r.left)) / 2;
+    int y = work.top + ((work.bottom - work.top) - (r.bottom - r.top)) / 2;
+    ::SetWindowPos(hwnd_, nullptr, x > 0 ? x : 0, y > 0 ? y : 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void Form::CenterOn(HWND other) {
+    RECT r, o;
+    ::GetWindowRect(hwnd_, &r);
+    ::GetWindowRect(other, &o);
+    int x = o.left + ((o.right - o.left) - (r.right - r.left)) / 2;
+    int y = o.top + ((o.bottom - o.top) - (r.bottom - r.top)) / 2;
+    ::SetWindowPos(hwnd_, nullptr, x > 0 ? x : 0, y > 0 ? y : 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void Form::Show() {
+    ::ShowWindow(hwnd_, SW_SHOW);
+    ::UpdateWindow(hwnd_);
+    if (OnShow) OnShow(*this);
+}
+
+void Form::Close() { ::PostMessageW(hwnd_, WM_CLOSE, 0, 0); }
+
+void Form::ShowModal(HWND owner) {
+    if (modal_) return;
+    modal_ = true;
+    modalDone_ = false;
+    if (owner) {
+        ::SetWindowLongPtrW(hwnd_, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(owner));
+        CenterOn(owner);
+        ::EnableWindow(owner, FALSE);
+    }
+    Show();
+    ::SetForegroundWindow(hwnd_);
+    bool quit = false;
+    int quitCode = 0;
+    MSG msg;
+    while (!modalDone_) {
+        BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
+        if (got <= 0) { quit = true; quitCode = static_cast<int>(msg.wParam); break; }
+        PumpOne(msg);
+    }
+    if (owner) ::EnableWindow(owner, TRUE);
+    ::ShowWindow(hwnd_, SW_HIDE);
+    if (owner) ::SetActiveWindow(owner);
+    modal_ = false;
+    if (quit) ::PostQuitMessage(quitCode);
+}
+
+HWND Form::MakeChild(const wchar_t* cls, const std::wstring& text, DWORD style, DWORD exStyle, int x, int y, int w,
+                     int h) {
+    HWND child = ::CreateWindowExW(exStyle, cls, text.c_str(), WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | style, x, y, w,
+                                   h, hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(nextId_++)),
+                                   Application::Instance(), nullptr);
+    if (!child) RaiseLastError();
+    ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), TRUE);
+    return child;
+}
+
+template <typename T>
+T& Form::Own(HWND h) {
+    auto owned = std::make_unique<T>(h);
+    T& ref = *owned;
+    ::SetWindowLongPtrW(h, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(static_cast<Control*>(&ref)));
+    controls_.push_back(std::move(owned));
+    return ref;
+}
+
+Button& Form::AddButton(const std::wstring& caption, int x, int y, int w, int h) {
+    return Own<Button>(MakeChild(WC_BUTTONW, caption, WS_TABSTOP | BS_PUSHBUTTON, 0, x, y, w, h));
+}
+
+Control& Form::AddGroupBox(const std::wstring& caption, int x, int y, int w, int h) {
+    return Own<Control>(MakeChild(WC_BUTTONW, caption, BS_GROUPBOX, 0, x, y, w, h));
+}
+
+Memo& Form::AddMemo(int x, int y, int w, int h) {
+    HWND e = MakeChild(WC_EDITW, L"", WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN,
+                       WS_EX_CLIENTEDGE, x, y, w, h);
+    ::SendMessageW(e, EM_SETLIMITTEXT, 0, 0);
+    return Own<Memo>(e);
+}
+
+ListView& Form::AddListView(int x, int y, int w, int h, DWORD extraStyle, DWORD exStyle) {
+    HWND lv = MakeChild(WC_LISTVIEWW, L"", WS_TABSTOP | LVS_REPORT | LVS_SHOWSELALWAYS | extraStyle, WS_EX_CLIENTEDGE,
+                        x, y, w, h);
+    if (exStyle) ::SendMessageW(lv, LVM_SETEXTENDEDLISTVIEWSTYLE, exStyle, exStyle);
+    return Own<ListView>(lv);
+}
+
+StatusBar& Form::AddStatusBar() {
+    return Own<StatusBar>(MakeChild(STATUSCLASSNAMEW, L"", 0, 0, 0, 0, 0, 0));
+}
+
+void Form::SetTimer(UINT_PTR id, UINT ms, std::function<void()> tick) {
+    timers_[id] = std::move(tick);
+    ::SetTimer(hwnd_, id, ms, nullptr);
+}
+
+LRESULT Form::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+    case WM_COMMAND:
+        if (HIWORD(wp) == BN_CLICKED && lp) {
+            if (auto* b = dynamic_cast<Button*>(ControlOf(reinterpret_cast<HWND>(lp))); b && b->OnClick) {
+                b->OnClick(*b);
+                return 0;
+            }
+        }
+        if (LOWORD(wp) == IDCANCEL && !lp) { Close(); return 0; }
+        break;
+    case WM_NOTIFY: {
+        auto* hdr = reinterpret_cast<NMHDR*>(lp);
+        auto* lv = dynamic_cast<ListView*>(ControlOf(hdr->hwndFrom));
+        if (lv && hdr->code == NM_CUSTOMDRAW && lv->OnCustomDrawSubItem) {
+            auto* cd = reinterpret_cast<NMLVCUSTOMDRAW*>(lp);
+            switch (cd->nmcd.dwDrawStage) {
+            case CDDS_PREPAINT: return CDRF_NOTIFYITEMDRAW;
+            case CDDS_ITEMPREPAINT: return CDRF_NOTIFYSUBITEMDRAW;
+            case CDDS_ITEMPREPAINT | CDDS_SUBITEM:
+                lv->OnCustomDrawSubItem(*lv, static_cast<int>(cd->nmcd.dwItemSpec), cd->iSubItem, *cd);
+                return CDRF_NEWFONT;
+            default: return CDRF_DODEFAULT;
+            }
+        }
+        break;
+    }
+    case WM_TIMER:
+        if (auto it = timers_.find(wp); it != timers_.end()) { it->second(); return 0; }
+        break;
+    case WM_CTLCOLORSTATIC:
+        if (whiteBackground_) {
+            // Group boxes and read-only texts on a white form paint white too.
+            ::SetBkColor(reinterpret_cast<HDC>(wp), RGB(255, 255, 255));
+            return reinterpret_cast<LRESULT>(::GetStockObject(WHITE_BRUSH));
+        }
+        break;
+    case WM_ERASEBKGND:
+        if (whiteBackground_) {
+            RECT r;
+            ::GetClientRect(hwnd_, &r);
+            ::FillRect(reinterpret_cast<HDC>(wp), &r, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
+            return 1;
+        }
+        break;
+    case WM_SIZE:
+        for (auto& c : controls_)
+            if (dynamic_cast<StatusBar*>(c.get())) ::SendMessageW(c->Handle(), WM_SIZE, 0, 0);
+        break;
+    case WM_CLOSE:
+        if (OnClose) OnClose(*this);
+        if (modal_) { modalDone_ = true; return 0; }
+        ::DestroyWindow(hwnd_);
+        return 0;
+    case WM_DESTROY:
+        for (auto& t : timers_) ::KillTimer(hwnd_, t.first);
+        if (hwnd_ == g_mainForm) ::PostQuitMessage(0);
+        break;
+    }
+    return ::DefWindowProcW(hwnd_, msg, wp, lp);
+}
+
+LRESULT CALLBACK Form::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_NCCREATE) {
+        auto* cs = reinterpret_cast<CREATESTRUCTW*>(lp);
+        auto* self = static_cast<Form*>(cs->lpCreateParams);
+        self->hwnd_ = hwnd;
+        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    auto* self = reinterpret_cast<Form*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (!self) return ::DefWindowProcW(hwnd, msg, wp, lp);
+    // Nothing may unwind through user32: an error that escapes a handler is
+    // shown to the user here and the message counts as handled.
+    try {
+        return self->HandleMessage(msg, wp, lp);
+    } catch (const std::exception& e) {
+        Application::ShowException(e);
+        return 0;
+    }
+}
+
+} // namespace win
