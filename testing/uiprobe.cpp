@@ -230,6 +230,37 @@ COLORREF ListViewPixel(HWND lv, int x, int y) {
     return c;
 }
 
+int CountPixels(HWND hwnd, const std::function<bool(BYTE r, BYTE g, BYTE b)>& match) {
+    RECT r;
+    if (!::GetWindowRect(hwnd, &r)) return 0;
+    HDC screen = ::GetDC(nullptr);
+    int count = 0;
+    // One blit, then a scan of the copy: GetPixel on the screen per pixel is slow.
+    int w = r.right - r.left, h = r.bottom - r.top;
+    HDC mem = ::CreateCompatibleDC(screen);
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    bi.bmiHeader.biWidth = w;
+    bi.bmiHeader.biHeight = -h;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    bi.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    win::UniqueGdiObject dib(::CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (dib && w > 0 && h > 0) {
+        HGDIOBJ old = ::SelectObject(mem, dib.get());
+        ::BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+        ::SelectObject(mem, old);
+        const auto* px = static_cast<const DWORD*>(bits);
+        for (int i = 0; i < w * h; ++i)
+            if (match(static_cast<BYTE>(px[i] >> 16), static_cast<BYTE>(px[i] >> 8), static_cast<BYTE>(px[i])))
+                ++count;
+    }
+    ::DeleteDC(mem);
+    ::ReleaseDC(nullptr, screen);
+    return count;
+}
+
 bool SaveScreenshot(HWND hwnd, const std::wstring& path) {
     RECT r;
     if (!::GetWindowRect(hwnd, &r)) return false;

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,10 @@ std::vector<std::wstring> ListViewHeaders(HWND lv);
 std::vector<int> ListViewColumnWidths(HWND lv);
 void ListViewSelect(HWND lv, int row);
 COLORREF ListViewPixel(HWND lv, int x, int y);
+
+// Number of screen pixels inside `hwnd`'s window rectangle whose colour
+// satisfies `match` (smoothed text has few pixels of its exact colour).
+int CountPixels(HWND hwnd, const std::function<bool(BYTE r, BYTE g, BYTE b)>& match);
 
 // Saves what the screen shows of `hwnd` as a 24-bit BMP file.
 bool SaveScreenshot(HWND hwnd, const std::wstring& path);

@@ -200,7 +200,7 @@ Form::~Form() {
 
 void Form::CreateWindowFor(const FormStyle& style, HWND owner) {
     whiteBackground_ = style.whiteBackground;
-    DWORD ws = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+    DWORD ws = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
     DWORD ex = WS_EX_CONTROLPARENT | (owner ? WS_EX_DLGMODALFRAME : 0);
     RECT r{0, 0, style.clientWidth, style.clientHeight};
     ::AdjustWindowRectEx(&r, ws, FALSE, ex);
@@ -277,6 +277,10 @@ HWND Form::MakeChild(const wchar_t* cls, const std::wstring& text, DWORD style, 
                                    h, hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(nextId_++)),
                                    Application::Instance(), nullptr);
     if (!child) RaiseLastError();
+    // Group boxes stay beneath every sibling so that the controls they frame,
+    // created after them, are not clipped away.
+    for (HWND box : groupBoxes_)
+        ::SetWindowPos(box, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), TRUE);
     return child;
 }
@@ -295,7 +299,9 @@ Button& Form::AddButton(const std::wstring& caption, int x, int y, int w, int h)
 }
 
 Control& Form::AddGroupBox(const std::wstring& caption, int x, int y, int w, int h) {
-    return Own<Control>(MakeChild(WC_BUTTONW, caption, BS_GROUPBOX, 0, x, y, w, h));
+    HWND box = MakeChild(WC_BUTTONW, caption, BS_GROUPBOX, 0, x, y, w, h);
+    groupBoxes_.push_back(box);
+    return Own<Control>(box);
 }
 
 Memo& Form::AddMemo(int x, int y, int w, int h) {
@@ -313,7 +319,10 @@ ListView& Form::AddListView(int x, int y, int w, int h, DWORD extraStyle, DWORD 
 }
 
 StatusBar& Form::AddStatusBar() {
-    return Own<StatusBar>(MakeChild(STATUSCLASSNAMEW, L"", 0, 0, 0, 0, 0, 0));
+    HWND bar = MakeChild(STATUSCLASSNAMEW, L"", 0, 0, 0, 0, 0, 0);
+    // Docked at the bottom above whatever reaches down there.
+    ::SetWindowPos(bar, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    return Own<StatusBar>(bar);
 }
 
 void Form::SetTimer(UINT_PTR id, UINT ms, std::function<void()> tick) {

@@ -141,6 +141,7 @@ private:
     bool modalDone_ = false;
     bool whiteBackground_ = false;
     std::vector<std::unique_ptr<Control>> controls_;
+    std::vector<HWND> groupBoxes_;
     std::map<UINT_PTR, std::function<void()>> timers_;
 };
 

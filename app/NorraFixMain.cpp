@@ -1,0 +1,100 @@
+#include "NorraFixMain.h"
+
+#include <ctime>
+
+#include "repair_rules.h"
+#include "reports/uReportDelete.h"
+#include "reports/uReportEntity.h"
+#include "uPublic.h"
+#include "win/strings.h"
+#include "win/version.h"
+
+namespace {
+
+constexpr wchar_t kNotRun[] = L"未处理";
+constexpr wchar_t kSucceeded[] = L"成功";
+constexpr wchar_t kFailed[] = L"失败";
+constexpr wchar_t kDoneMessage[] =
+    L"尊敬的纳税人，已完成信任站点的安全设置，你可以使用IE浏览器进行登录。提示：在日常使用中，可能会由于人为或者其它"
+    L"一些因素造成IE安全设置的改变而影响正常使用，您可以重新运行Quillet再次尝试。！";
+constexpr UINT_PTR kClockTimer = 1;
+
+} // namespace
+
+TfrmQuillet::TfrmQuillet() {
+    CreateWindowFor({L"", 820, 408, /*whiteBackground=*/true});
+    // Creation order is the tab order.
+    LvFixItem_ = &AddListView(8, 68, 804, 213, LVS_SINGLESEL, LVS_EX_FULLROWSELECT);
+    RzGroupBox1_ = &AddGroupBox(L"操作", 8, 8, 804, 54);
+    btnFix_ = &AddButton(L"一键修复", 8 + 651, 8 + 10, 113, 33);
+    btnDelete_ = &AddButton(L"报表删除", 8 + 480, 8 + 10, 113, 33);
+    rzmLogs_ = &AddMemo(8, 287, 804, 113);
+    RzStatusBar1_ = &AddStatusBar();
+    logLines_ = std::make_unique<MemoLines>(*rzmLogs_);
+
+    LvFixItem_->AddColumn(L"修复项目", 600);
+    LvFixItem_->AddColumn(L"结果", 200);
+    for (const wchar_t* item : {L"浏览器兼容性修复", L"添加信任站点", L"注册必要控件"}) {
+        int row = LvFixItem_->AddItem(item);
+        LvFixItem_->SetCell(row, 1, kNotRun);
+    }
+    RzStatusBar1_->SetPanes({100, 501, -1});
+
+    btnFix_->OnClick = [this](win::Button& b) { btnFixClick(b); };
+    btnDelete_->OnClick = [this](win::Button& b) { btnDeleteClick(b); };
+    LvFixItem_->OnCustomDrawSubItem = [this](win::ListView& lv, int row, int column, NMLVCUSTOMDRAW& draw) {
+        LvFixItemCustomDrawSubItem(lv, row, column, draw);
+    };
+    OnClose = [this](win::Form& f) { FormClose(f); };
+    FormCreate();
+    CenterOnScreen();
+}
+
+TfrmQuillet::~TfrmQuillet() = default;
+
+void TfrmQuillet::FormCreate() {
+    verSystem_ = win::ReadVersionStrings(win::ExePath());
+    // The upgrade component's automatic check stays off: nothing here starts one.
+    RzStatusBar1_->SetPaneText(0, verSystem_[2]);
+    RzStatusBar1_->SetPaneText(1, L"");
+    UpdateClock();
+    SetTimer(kClockTimer, 1000, [this] { UpdateClock(); });
+    SetCaption(L"Quillet（仅修复）(" + verSystem_[2] + L")");
+}
+
+void TfrmQuillet::UpdateClock() {
+    SYSTEMTIME t;
+    ::GetLocalTime(&t);
+    wchar_t text[64];
+    swprintf(text, 64, L"%04u-%02u-%02u %02u:%02u:%02u", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
+    RzStatusBar1_->SetPaneText(2, text);
+}
+
+void TfrmQuillet::SetResult(int row, bool ok) { LvFixItem_->SetCell(row, 1, ok ? kSucceeded : kFailed); }
+
+void TfrmQuillet::btnFixClick(win::Button&) {
+    rzmLogs_->Clear();
+    SetResult(0, EnableTrustedZoneActiveX(*logLines_));
+    SetResult(1, AddTrustedSites(*logLines_, repair::kTrustedSiteList));
+    SetResult(2, RegisterControls(*logLines_));
+    ::MessageBoxW(Handle(), kDoneMessage, L"提示", MB_OK | MB_ICONINFORMATION);
+}
+
+void TfrmQuillet::btnDeleteClick(win::Button&) {
+    if (reportWindow_) reportWindow_->ShowModal(Handle());
+}
+
+void TfrmQuillet::LvFixItemCustomDrawSubItem(win::ListView& sender, int row, int, NMLVCUSTOMDRAW& draw) {
+    std::wstring result = sender.Cell(row, 1);
+    draw.clrText = (result == kSucceeded || result == kFailed) ? RGB(0, 0, 255) : RGB(0, 0, 0);
+}
+
+void TfrmQuillet::FormClose(win::Form&) { ReleaseReportCatalogue(); }
+
+void TfrmQuillet::upgraderMainHostUnreachable(const std::wstring& url, const std::wstring& hostname) {
+    rzmLogs_->AppendLine(L"更新服务器不可达:" + url + hostname);
+}
+
+void TfrmQuillet::upgraderMainNoInfoFile() { rzmLogs_->AppendLine(L"没有可更新的配置文件"); }
+
+void TfrmQuillet::upgraderMainNoUpdateAvailable() { rzmLogs_->AppendLine(L"没有可更新的文件"); }

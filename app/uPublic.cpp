@@ -1,0 +1,153 @@
+#include "uPublic.h"
+
+#include <windows.h>
+
+#include "log/log4me.h"
+#include "repair_rules.h"
+#include "win/error.h"
+#include "win/handles.h"
+#include "win/registry.h"
+#include "win/strings.h"
+#include "win/window.h"
+
+namespace {
+
+// Logs the underlying error and replaces it with the text the user sees.
+[[noreturn]] void RaiseRegistryFailure(const std::wstring& cause) {
+    LogError(win::ToAnsi(std::wstring(repair::kRegistryFailure) + cause));
+    throw win::Error(repair::kRegistryFailure);
+}
+
+std::wstring MessageOf(const std::exception& e) {
+    if (auto* err = dynamic_cast<const win::Error*>(&e)) return err->Message();
+    return win::FromAnsi(e.what());
+}
+
+} // namespace
+
+bool EnableTrustedZoneActiveX(TLogLines& logs) {
+    try {
+        win::Registry reg(HKEY_CURRENT_USER, KEY_ALL_ACCESS);
+        if (reg.OpenKey(repair::kZoneKey, true)) {
+            for (const auto& action : repair::kZoneActions) {
+                if (!reg.DwordIs(action.valueName, 0)) reg.WriteDword(action.valueName, 0);
+                logs.Add(action.logLine);
+            }
+            reg.CloseKey();
+        }
+        return true;
+    } catch (const std::exception& e) {
+        RaiseRegistryFailure(MessageOf(e));
+    }
+}
+
+std::wstring ClassifyHost(const std::wstring& entry) { return repair::ClassifyHost(entry); }
+
+bool AddTrustedSite(const std::wstring& entry, int position) {
+    try {
+        win::Registry reg(HKEY_CURRENT_USER, KEY_ALL_ACCESS);
+        if (ClassifyHost(entry) == L"IP") {
+            if (reg.OpenKey(repair::RangeKeyPath(position), true)) {
+                if (!reg.StringIs(L":Range", entry)) reg.WriteString(L":Range", entry);
+                if (!reg.DwordIs(L"http", 2)) reg.WriteDword(L"http", 2);
+                if (!reg.DwordIs(L"https", 2)) reg.WriteDword(L"https", 2);
+                reg.CloseKey();
+            }
+        } else {
+            if (reg.OpenKey(repair::DomainKeyPath(repair::SplitHost(entry)), true)) {
+                if (!reg.DwordIs(L"http", 2)) reg.WriteDword(L"http", 2);
+                if (!reg.DwordIs(L"https", 2)) reg.WriteDword(L"https", 2);
+                reg.CloseKey();
+            }
+        }
+        return true;
+    } catch (const std::exception& e) {
+        RaiseRegistryFailure(MessageOf(e));
+    }
+}
+
+bool AddTrustedSites(TLogLines& logs, const std::wstring& sites) {
+    int position = 0;
+    for (const auto& entry : repair::SplitSiteList(sites)) {
+        AddTrustedSite(entry, position++);
+        logs.Add(repair::TrustedSiteLine(entry));
+    }
+    return true;
+}
+
+void RunCommandHidden(const std::wstring& commandLine, std::chrono::milliseconds limit) {
+    SECURITY_ATTRIBUTES sa{sizeof(sa), nullptr, TRUE};
+    win::UniqueHandle readEnd, writeEnd;
+    if (!::CreatePipe(readEnd.put(), writeEnd.put(), &sa, 0)) win::RaiseLastError();
+    // Our end must not leak into the child, or the pipe never reports its end.
+    ::SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0);
+    // "cmd.exe /K" only ends when its input ends: give it an input already at
+    // end of file.
+    win::UniqueHandle input(::CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, OPEN_EXISTING,
+                                          0, nullptr));
+    if (input.get() == INVALID_HANDLE_VALUE) input.release();
+
+    STARTUPINFOW si{};
+    si.cb = sizeof(si);
+    si.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
+    si.wShowWindow = SW_HIDE;
+    si.hStdInput = input.get();
+    si.hStdOutput = writeEnd.get();
+    si.hStdError = writeEnd.get();
+    PROCESS_INFORMATION pi{};
+    std::wstring cmd = commandLine;
+    if (!::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, CREATE_NEW_CONSOLE, nullptr, nullptr, &si, &pi))
+        win::RaiseLastError();
+    win::UniqueHandle process(pi.hProcess), thread(pi.hThread);
+    writeEnd.reset();
+
+    // Drain while waiting so a child that writes more than the pipe holds
+    // cannot block; what it wrote is of no interest.
+    const DWORD deadline = ::GetTickCount() + static_cast<DWORD>(limit.count());
+    char sink[4096];
+    for (;;) {
+        DWORD wait = ::WaitForSingleObject(process.get(), 20);
+        DWORD avail = 0;
+        while (::PeekNamedPipe(readEnd.get(), nullptr, 0, nullptr, &avail, nullptr) && avail > 0) {
+            DWORD got = 0;
+            if (!::ReadFile(readEnd.get(), sink, sizeof(sink), &got, nullptr) || got == 0) break;
+        }
+        if (wait == WAIT_OBJECT_0) break;
+        if (static_cast<LONG>(::GetTickCount() - deadline) >= 0) {
+            ::TerminateProcess(process.get(), 1);
+            ::WaitForSingleObject(process.get(), 5000);
+            break;
+        }
+    }
+}
+
+bool IsControlRegistered() {
+    win::Registry reg(HKEY_CLASSES_ROOT, KEY_ALL_ACCESS);
+    std::wstring path;
+    if (reg.OpenKey(repair::kControlCheckKey, false)) path = reg.ReadString(L"");
+    if (path.empty()) return false;
+    DWORD attrs = ::GetFileAttributesW(path.c_str());
+    return attrs != INVALID_FILE_ATTRIBUTES && !(attrs & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool RegisterControls(TLogLines& logs) {
+    try {
+        wchar_t sysDir[100 + 1] = {};
+        ::GetSystemDirectoryW(sysDir, 100);
+        for (const auto& step : repair::RegistrationSteps(sysDir, win::ExeDir())) {
+            RunCommandHidden(step.commandLine);
+            if (!step.lineAfter.empty()) logs.Add(step.lineAfter);
+        }
+        bool registered = false;
+        for (int check = 0; check < repair::kRegistrationChecks; ++check) {
+            registered = IsControlRegistered();
+            if (registered) break;
+            ::Sleep(1000);
+            win::Application::ProcessMessages();
+        }
+        logs.Add(registered ? repair::kRegisteredLine : repair::kNotRegisteredLine);
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
