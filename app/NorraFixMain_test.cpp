@@ -1,0 +1,128 @@
+// The main window created in this process: how a run that fails part-way
+// leaves the window, and what the upgrade notifications add to the log box.
+#include "NorraFixMain.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "repair_rules.h"
+#include "testing/uiprobe.h"
+#include "uPublic.h"
+#include "win/registry.h"
+#include "win/version.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// Answers the next message box of this process from another thread, since
+// the box runs its own loop inside the click.
+class BoxAnswerer {
+public:
+    BoxAnswerer() {
+        thread_ = std::thread([this] {
+            info_ = uiprobe::WaitForMessageBox(::GetCurrentProcessId(), 60s);
+            if (info_.hwnd) uiprobe::Answer(info_, IDOK);
+            done_ = true;
+        });
+    }
+    ~BoxAnswerer() {
+        if (thread_.joinable()) thread_.join();
+    }
+    const uiprobe::MessageBoxInfo& Wait() {
+        while (!done_) uiprobe::Pause(50ms);
+        thread_.join();
+        return info_;
+    }
+
+private:
+    std::thread thread_;
+    std::atomic<bool> done_{false};
+    uiprobe::MessageBoxInfo info_;
+};
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { win::Application::Initialize(::GetModuleHandleW(nullptr)); }
+    void SetUp() override {
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, repair::kZoneKey);
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, repair::kDomainsKey);
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, repair::kRangesKey);
+        form_ = std::make_unique<TfrmQuillet>();
+        form_->Show();
+        uiprobe::Pause(100ms);
+    }
+    void TearDown() override {
+        win::Registry::SetWriteFault(nullptr);
+        form_.reset();
+    }
+    // Refuses the n-th registry write from now on (0-based).
+    void RefuseWrite(int n) {
+        auto count = std::make_shared<int>(0);
+        win::Registry::SetWriteFault([count, n](const std::wstring&) -> LONG {
+            return (*count)++ == n ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
+        });
+    }
+    const uiprobe::MessageBoxInfo& ClickFixAndAnswer(BoxAnswerer& answerer) {
+        HWND fix = uiprobe::FindChild(form_->Handle(), L"Button", L"一键修复");
+        EXPECT_NE(fix, nullptr);
+        ::PostMessageW(fix, BM_CLICK, 0, 0);
+        return answerer.Wait();
+    }
+    std::vector<std::wstring> Results() {
+        return {form_->LvFixItem().Cell(0, 1), form_->LvFixItem().Cell(1, 1), form_->LvFixItem().Cell(2, 1)};
+    }
+
+    std::unique_ptr<TfrmQuillet> form_;
+};
+
+TEST_F(MainWindowTest, CaptionAndVersionPaneWithoutAVersionBlock) {
+    // This test program carries no version block.
+    EXPECT_EQ(form_->Caption(), std::wstring(L"Quillet（仅修复）(") + win::kValueNotAvailable + L")");
+    HWND bar = uiprobe::FindChild(form_->Handle(), L"msctls_statusbar32");
+    ASSERT_NE(bar, nullptr);
+    wchar_t pane[64] = {};
+    ::SendMessageW(bar, SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(pane));
+    EXPECT_STREQ(pane, win::kValueNotAvailable);
+    ::SendMessageW(bar, SB_GETTEXTW, 1, reinterpret_cast<LPARAM>(pane));
+    EXPECT_STREQ(pane, L"");
+}
+
+TEST_F(MainWindowTest, ZoneFailureOnAFirstRunShowsOnlyTheErrorBox) {
+    RefuseWrite(0);
+    BoxAnswerer answerer;
+    const auto& box = ClickFixAndAnswer(answerer);
+    EXPECT_EQ(box.text, repair::kRegistryFailure);
+    EXPECT_EQ(box.caption, win::Application::Title());
+    EXPECT_TRUE(box.hasIcon);
+    uiprobe::Pause(300ms);
+    EXPECT_TRUE(uiprobe::TopLevelWindows(::GetCurrentProcessId(), L"#32770").empty()) << "no completion box follows";
+    EXPECT_EQ(Results(), (std::vector<std::wstring>{L"未处理", L"未处理", L"未处理"}));
+    EXPECT_TRUE(form_->rzmLogs().Lines().empty());
+}
+
+TEST_F(MainWindowTest, SiteFailureKeepsTheZoneResultAndTheLinesSoFar) {
+    // Twelve zone values, then two writes per host name: the fourth host's first write fails.
+    RefuseWrite(12 + 2 + 2 + 2 + 3);
+    BoxAnswerer answerer;
+    const auto& box = ClickFixAndAnswer(answerer);
+    EXPECT_EQ(box.text, repair::kRegistryFailure);
+    uiprobe::Pause(300ms);
+    EXPECT_EQ(Results(), (std::vector<std::wstring>{L"成功", L"未处理", L"未处理"}));
+    auto lines = form_->rzmLogs().Lines();
+    ASSERT_EQ(lines.size(), 12u + 4u);  // the address at position 3 took three writes
+    EXPECT_EQ(lines.back(), repair::TrustedSiteLine(repair::SplitSiteList(repair::kTrustedSiteList)[3]));
+}
+
+TEST_F(MainWindowTest, UpgradeNotificationsAppendTheirLines) {
+    form_->upgraderMainHostUnreachable(L"http://upd.example.cn/info.ini", L"upd.example.cn");
+    form_->upgraderMainNoInfoFile();
+    form_->upgraderMainNoUpdateAvailable();
+    EXPECT_EQ(form_->rzmLogs().Lines(),
+              (std::vector<std::wstring>{L"更新服务器不可达:http://upd.example.cn/info.iniupd.example.cn",
+                                         L"没有可更新的配置文件", L"没有可更新的文件"}));
+}
+
+} // namespace
