@@ -1,0 +1,102 @@
+#include "binding.h"
+
+#include <gtest/gtest.h>
+
+using namespace rowgate;
+
+TEST(Binding, LongWideTextIsSkipped) {
+    EXPECT_TRUE(DecideBinding(dbtype::kWStr, 0x7fffffff, kColumnFlagIsLong, OpenKind::Plain).skip);
+    EXPECT_TRUE(DecideBinding(dbtype::kWStr, 10, kColumnFlagIsLong, OpenKind::WithModes).skip);
+    EXPECT_FALSE(DecideBinding(dbtype::kStr, 0x7fffffff, kColumnFlagIsLong, OpenKind::Plain).skip);
+}
+
+TEST(Binding, WideTextHasRoomForTerminatorInBothOpens) {
+    for (OpenKind k : {OpenKind::Plain, OpenKind::WithModes}) {
+        const BindDecision d = DecideBinding(dbtype::kWStr, 20, 0, k);
+        EXPECT_FALSE(d.skip);
+        EXPECT_FALSE(d.asStream);
+        EXPECT_EQ(d.type, dbtype::kWStr);
+        EXPECT_EQ(d.size, 20u * 2 + 2 + 1);
+        EXPECT_EQ(d.size / 2 - 1, 20u);  // characters a write may store
+    }
+}
+
+TEST(Binding, NarrowTextGetsOneMoreByte) {
+    const BindDecision d = DecideBinding(dbtype::kStr, 50, 0, OpenKind::Plain);
+    EXPECT_EQ(d.type, dbtype::kStr);
+    EXPECT_EQ(d.size, 51u);
+    EXPECT_EQ(DecideBinding(dbtype::kI4, 4, 0, OpenKind::Plain).size, 4u);
+}
+
+TEST(Binding, WideColumnsBecomeStreams) {
+    const BindDecision big = DecideBinding(dbtype::kStr, 1025, 0, OpenKind::Plain);
+    EXPECT_TRUE(big.asStream);
+    EXPECT_EQ(big.type, dbtype::kIUnknown);
+    EXPECT_EQ(big.size, sizeof(void*));
+    EXPECT_FALSE(DecideBinding(dbtype::kStr, 1024, 0, OpenKind::Plain).asStream);
+    EXPECT_EQ(DecideBinding(dbtype::kStr, 1024, 0, OpenKind::Plain).size, 1025u);
+    // 511 characters make 1024 bytes; 512 make 1026.
+    EXPECT_FALSE(DecideBinding(dbtype::kWStr, 511, 0, OpenKind::Plain).asStream);
+    EXPECT_TRUE(DecideBinding(dbtype::kWStr, 512, 0, OpenKind::Plain).asStream);
+    EXPECT_TRUE(DecideBinding(dbtype::kWStr, 2000, 0, OpenKind::Plain).asStream);
+    EXPECT_TRUE(DecideBinding(dbtype::kIUnknown, 4, 0, OpenKind::Plain).asStream);
+    EXPECT_TRUE(DecideBinding(dbtype::kBytes, 5000, 0, OpenKind::Plain).asStream);
+}
+
+TEST(Binding, HugeWideSizeDoesNotWrapAround) {
+    const BindDecision d = DecideBinding(dbtype::kWStr, 0x80000000u, 0, OpenKind::Plain);
+    EXPECT_TRUE(d.asStream);
+}
+
+static PropSpec B(uint32_t id, bool v) { return {id, false, v ? 1 : 0}; }
+
+TEST(RowsetProperties, PlainOpenOrder) {
+    using namespace prop;
+    const std::vector<PropSpec> want = {
+        B(kOwnUpdateDelete, true),    B(kOwnInsert, true),          B(kCanHoldRows, true),
+        B(kIRowsetLocate, true),      B(kIRowsetRefresh, true),     B(kCanScrollBackwards, false),
+        B(kCanFetchBackwards, false), B(kCanScrollBackwards, true), B(kCanFetchBackwards, true)};
+    EXPECT_EQ(PlainOpenProperties(), want);
+    EXPECT_EQ(want[0].id, 0x5Au);
+    EXPECT_EQ(want[4].id, 0xF9u);
+}
+
+TEST(RowsetProperties, LockModes) {
+    using namespace prop;
+    const PropSpec up0{kUpdatability, true, 0}, up7{kUpdatability, true, 7};
+    auto head = [](int lock) {
+        auto p = ModesOpenProperties(99, lock);
+        return p;
+    };
+    EXPECT_EQ(head(0), (std::vector<PropSpec>{B(kIRowsetChange, false), B(kIRowsetUpdate, false), up0}));
+    EXPECT_EQ(head(7), head(0));
+    EXPECT_EQ(head(-1), head(0));
+    EXPECT_EQ(head(1), (std::vector<PropSpec>{B(kIRowsetChange, true), B(kIRowsetUpdate, false), up7}));
+    EXPECT_EQ(head(2), (std::vector<PropSpec>{B(kIRowsetChange, true), B(kIRowsetUpdate, true), up7}));
+    EXPECT_EQ(head(3), head(2));
+}
+
+TEST(RowsetProperties, CursorKindsFollowLockProperties) {
+    using namespace prop;
+    auto tail = [](int cursor) {
+        auto p = ModesOpenProperties(cursor, 1);
+        return std::vector<PropSpec>(p.begin() + 3, p.end());
+    };
+    EXPECT_EQ(tail(0), (std::vector<PropSpec>{B(kOwnUpdateDelete, true), B(kOwnInsert, true), B(kCanHoldRows, true),
+                                              B(kIRowsetLocate, true), B(kIRowsetRefresh, true),
+                                              B(kCanScrollBackwards, false), B(kCanFetchBackwards, false)}));
+    EXPECT_EQ(tail(1), (std::vector<PropSpec>{B(kOwnUpdateDelete, true), B(kOwnInsert, true),
+                                              B(kOtherUpdateDelete, true), B(kCanHoldRows, true),
+                                              B(kRemoveDeleted, true), B(kIRowsetLocate, true),
+                                              B(kIRowsetRefresh, true), B(kCanScrollBackwards, true),
+                                              B(kCanFetchBackwards, true)}));
+    EXPECT_EQ(tail(2), (std::vector<PropSpec>{B(kOwnUpdateDelete, true), B(kOwnInsert, true),
+                                              B(kOtherUpdateDelete, true), B(kOtherInsert, true),
+                                              B(kRemoveDeleted, true), B(kCanScrollBackwards, true),
+                                              B(kCanFetchBackwards, true)}));
+    EXPECT_EQ(tail(3), (std::vector<PropSpec>{B(kOwnUpdateDelete, true), B(kOwnInsert, true), B(kCanHoldRows, true),
+                                              B(kIRowsetLocate, true), B(kIRowsetRefresh, true),
+                                              B(kCanScrollBackwards, true), B(kCanFetchBackwards, true)}));
+    EXPECT_TRUE(tail(4).empty());
+    EXPECT_TRUE(tail(-1).empty());
+}

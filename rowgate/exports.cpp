@@ -1,0 +1,221 @@
+// The 30 C functions of rowgate.dll. Each turns a DBSource result into the
+// integer, float or text copy its callers expect; no exception leaves them.
+#include <windows.h>
+#include <oledberr.h>
+
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "dbsource.h"
+#include "field_value.h"
+
+using rowgate::DBSource;
+using rowgate::FieldValue;
+
+#define RG_API extern "C" __cdecl
+
+namespace {
+
+DBSource* Src(void* h) { return static_cast<DBSource*>(h); }
+
+int MoveResult(HRESULT hr) { return SUCCEEDED(hr) && hr != DB_S_ENDOFROWSET ? 1 : 0; }
+
+void CopyOut(const std::string& text, char* out) {
+    if (out) std::memcpy(out, text.c_str(), text.size() + 1);
+}
+
+template <typename F, typename R>
+R Guard(R onFailure, F&& f) noexcept {
+    try {
+        return f();
+    } catch (...) {
+        return onFailure;
+    }
+}
+
+void* Open(bool dialog, const char* initString) noexcept {
+    DBSource* src = new (std::nothrow) DBSource();
+    if (!src) return nullptr;
+    bool ok = false;
+    try {
+        ok = dialog ? src->OpenWithDialog() : src->OpenFromString(initString);
+    } catch (...) {
+        ok = false;
+    }
+    if (!ok) {
+        delete src;
+        return nullptr;
+    }
+    return src;
+}
+
+} // namespace
+
+RG_API void* OpenDBSource() { return Open(true, nullptr); }
+
+RG_API void* OpenDBSourceByStr(const char* initString) { return Open(false, initString); }
+
+RG_API void CloseDBSource(void* h) {
+    if (!h) return;
+    try {
+        Src(h)->CloseConnection();
+    } catch (...) {
+    }
+    delete Src(h);
+}
+
+RG_API int GetConnectString(void* h, char* out) {
+    return Guard(0, [&] {
+        std::string text;
+        if (!Src(h)->ConnectionText(text)) return 0;
+        CopyOut(text, out);
+        return 1;
+    });
+}
+
+RG_API int GetTables(void* h) {
+    return Guard(0, [&] { return Src(h)->ListTables(); });
+}
+
+RG_API int GetTableName(void* h, int index, char* out) {
+    return Guard(0, [&] {
+        std::string name;
+        if (!Src(h)->TableName(index, name)) return 0;
+        CopyOut(name, out);
+        return 1;
+    });
+}
+
+RG_API int GetTableFields(void* h, const char* table) {
+    return Guard(0, [&] { return Src(h)->ListFields(table); });
+}
+
+RG_API int GetFieldName(void* h, int index, char* out) {
+    return Guard(0, [&] {
+        std::string name;
+        if (!Src(h)->FieldName(index, name)) return 0;
+        CopyOut(name, out);
+        return 1;
+    });
+}
+
+RG_API int OpenRowSet(void* h, const char* command) {
+    return Guard(0, [&] { return Src(h)->OpenRowSet(command); });
+}
+
+RG_API int OpenRowSetEx(void* h, const char* command, int cursorKind, int lockMode) {
+    return Guard(0, [&] { return Src(h)->OpenRowSetWithModes(command, cursorKind, lockMode); });
+}
+
+RG_API void CloseRowSet(void* h) {
+    Guard(0, [&] {
+        Src(h)->CloseRowSet();
+        return 0;
+    });
+}
+
+RG_API int GetColumns(void* h) {
+    return Guard(0, [&] { return Src(h)->ColumnCount(); });
+}
+
+RG_API int GetColName(void* h, int column, char* out) {
+    return Guard(0, [&] {
+        std::string name;
+        if (!Src(h)->ColumnName(column, name)) return 0;
+        CopyOut(name, out);
+        return 1;
+    });
+}
+
+RG_API int GetFieldDataType(void* h, int column) {
+    return Guard(-1, [&] { return Src(h)->ColumnType(column); });
+}
+
+RG_API int MoveFirst(void* h) {
+    return Guard(0, [&] { return MoveResult(Src(h)->MoveFirst()); });
+}
+
+RG_API int MoveNext(void* h) {
+    return Guard(0, [&] { return MoveResult(Src(h)->MoveNext()); });
+}
+
+RG_API int MovePrev(void* h) {
+    return Guard(0, [&] { return MoveResult(Src(h)->MovePrevious()); });
+}
+
+RG_API int MoveLast(void* h) {
+    return Guard(0, [&] { return MoveResult(Src(h)->MoveLast()); });
+}
+
+RG_API int MoveTo(void* h, int rows) {
+    return Guard(0, [&] { return MoveResult(Src(h)->MoveBy(rows)); });
+}
+
+RG_API int IsBOF(void* h) { return Src(h)->IsBOF() ? 1 : 0; }
+
+RG_API int IsEOF(void* h) { return Src(h)->IsEOF() ? 1 : 0; }
+
+RG_API int GetValue(void* h, int column, FieldValue* value) {
+    return Guard(0, [&] { return value && Src(h)->ReadColumn(column, *value) ? 1 : 0; });
+}
+
+RG_API int GetData(void* h, int column, int rows, FieldValue* value) {
+    return Guard(0, [&] { return value && Src(h)->SkipAndRead(column, rows, *value) ? 1 : 0; });
+}
+
+RG_API int GetFieldString(void* h, int column, char* out) {
+    return Guard(0, [&] {
+        DBSource* src = Src(h);
+        if (!src->RowSetOpen()) return 0;
+        FieldValue v{};
+        if (!src->ReadColumn(column, v)) {
+            rowgate::FvClear(v);
+            return 0;
+        }
+        rowgate::FvToText(v);
+        if (v.kind == rowgate::kText && out) {
+            const std::string_view text = rowgate::FvText(v);
+            std::memcpy(out, text.data(), text.size());
+            out[text.size()] = '\0';
+        }
+        rowgate::FvClear(v);
+        return 1;
+    });
+}
+
+RG_API float GetFieldFloat(void* h, int column) {
+    return Guard(0.0f, [&] {
+        DBSource* src = Src(h);
+        if (!src->RowSetOpen()) return 0.0f;
+        FieldValue v{};
+        if (!src->ReadColumn(column, v)) {
+            rowgate::FvClear(v);
+            return 0.0f;
+        }
+        rowgate::FvToReal(v);
+        const double x = rowgate::FvRealOf(v);
+        rowgate::FvClear(v);
+        return static_cast<float>(x);
+    });
+}
+
+RG_API int SetFieldString(void* h, int column, const char* text) {
+    return Guard(0, [&] { return SUCCEEDED(Src(h)->WriteText(column, text)) ? 1 : 0; });
+}
+
+RG_API int SetFieldFloat(void* h, int column, double value) {
+    return Guard(0, [&] { return SUCCEEDED(Src(h)->WriteReal(column, value)) ? 1 : 0; });
+}
+
+RG_API int AddNew(void* h) {
+    return Guard(0, [&] { return Src(h)->InsertRow(); });
+}
+
+RG_API int Delete(void* h) {
+    return Guard(0, [&] { return Src(h)->DeleteRow(); });
+}
+
+RG_API int Update(void* h) {
+    return Guard(0, [&] { return Src(h)->CommitRow(); });
+}

@@ -1,0 +1,275 @@
+#include "field_value.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+namespace rowgate {
+namespace {
+
+// Days since 1970-01-01 of a proleptic Gregorian date.
+int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) noexcept {
+    y -= m <= 2;
+    const int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const unsigned yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + static_cast<int64_t>(doe) - 719468;
+}
+
+void CivilFromDays(int64_t z, int& year, int& month, int& day) noexcept {
+    z += 719468;
+    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const unsigned doe = static_cast<unsigned>(z - era * 146097);
+    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const unsigned mp = (5 * doy + 2) / 153;
+    day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+    month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    year = static_cast<int>(static_cast<int64_t>(yoe) + era * 400 + (month <= 2));
+}
+
+const int64_t kOleEpoch = DaysFromCivil(1899, 12, 30);
+
+bool IsLeap(int y) noexcept { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+
+int DaysInMonth(int y, int m) noexcept {
+    static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return m == 2 && IsLeap(y) ? 29 : days[m - 1];
+}
+
+bool ValidDate(int y, int m, int d) noexcept {
+    return y >= 1 && y <= 9999 && m >= 1 && m <= 12 && d >= 1 && d <= DaysInMonth(y, m);
+}
+
+bool ValidTime(int h, int mi, int s) noexcept {
+    return h >= 0 && h < 24 && mi >= 0 && mi < 60 && s >= 0 && s < 60;
+}
+
+void SetFormatted(FieldValue& v, const char* text, int n) noexcept {
+    if (n < 0) n = 0;
+    FvSetText(v, std::string_view(text, static_cast<size_t>(n)));
+}
+
+void DateToText(FieldValue& v, bool date, bool time) noexcept {
+    DateParts p{};
+    const bool ok = DecodeOleDate(v.u.real, p) && p.year >= 100 && p.year <= 9999;
+    if (!ok) {
+        FvSetText(v, {});
+        return;
+    }
+    char buf[64];
+    int n = 0;
+    if (date && time)
+        n = std::snprintf(buf, sizeof buf, "%d-%02d-%02d %02d:%02d:%02d", p.year, p.month, p.day, p.hour,
+                          p.minute, p.second);
+    else if (date)
+        n = std::snprintf(buf, sizeof buf, "%d-%02d-%02d", p.year, p.month, p.day);
+    else
+        n = std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", p.hour, p.minute, p.second);
+    SetFormatted(v, buf, n);
+}
+
+} // namespace
+
+void FvClear(FieldValue& v) noexcept {
+    if (v.kind == kText || v.kind == kBytes) {
+        std::free(v.u.text.ptr);
+    } else if (v.kind == kObject) {
+        delete v.u.object;
+    }
+    v.kind = kEmpty;
+    v.flags = 0;
+    std::memset(&v.u, 0, sizeof v.u);
+}
+
+void FvSetNull(FieldValue& v) noexcept {
+    FvClear(v);
+    v.kind = kNull;
+}
+
+void FvSetShort(FieldValue& v, int16_t x, bool isUnsigned) noexcept {
+    FvClear(v);
+    v.kind = kShort;
+    v.flags = isUnsigned ? kFlagUnsigned : 0;
+    v.u.i16 = x;
+}
+
+void FvSetLong(FieldValue& v, int32_t x, bool isUnsigned) noexcept {
+    FvClear(v);
+    v.kind = kLong;
+    v.flags = isUnsigned ? kFlagUnsigned : 0;
+    v.u.i32 = x;
+}
+
+void FvSetGuidHead(FieldValue& v, int32_t x) noexcept {
+    FvClear(v);
+    v.kind = kGuidHead;
+    v.u.i32 = x;
+}
+
+void FvSetDouble(FieldValue& v, FieldKind kind, double x) noexcept {
+    FvClear(v);
+    v.kind = kind;
+    v.u.real = x;
+}
+
+char* FvAllocText(size_t len) noexcept { return static_cast<char*>(std::malloc(len + 1)); }
+
+void FvAdoptText(FieldValue& v, char* text, uint32_t len) noexcept {
+    FvClear(v);
+    v.kind = kText;
+    if (len == 0) {
+        std::free(text);
+        text = nullptr;
+    }
+    v.u.text.ptr = text;
+    v.u.text.len = len;
+}
+
+bool FvSetText(FieldValue& v, std::string_view text) noexcept {
+    char* p = nullptr;
+    if (!text.empty()) {
+        p = FvAllocText(text.size());
+        if (!p) {
+            FvClear(v);
+            return false;
+        }
+        std::memcpy(p, text.data(), text.size());
+        p[text.size()] = '\0';
+    }
+    FvAdoptText(v, p, static_cast<uint32_t>(text.size()));
+    return true;
+}
+
+std::string_view FvText(const FieldValue& v) noexcept {
+    if (v.kind != kText || !v.u.text.ptr) return {};
+    return std::string_view(v.u.text.ptr, v.u.text.len);
+}
+
+void FvToText(FieldValue& v) noexcept {
+    char buf[400];
+    int n = 0;
+    const bool isUnsigned = (v.flags & kFlagUnsigned) != 0;
+    switch (v.kind) {
+    case kEmpty:
+    case kNull:
+    case kObject:
+        FvSetText(v, {});
+        return;
+    case kInt32Alt:
+    case kGuidHead:
+        n = std::snprintf(buf, sizeof buf, "%d", static_cast<int>(v.u.i32));
+        break;
+    case kLong:
+        n = isUnsigned ? std::snprintf(buf, sizeof buf, "%u", static_cast<unsigned>(v.u.i32))
+                       : std::snprintf(buf, sizeof buf, "%d", static_cast<int>(v.u.i32));
+        break;
+    case kInt8:
+        n = std::snprintf(buf, sizeof buf, "%d", static_cast<int>(v.u.i8));
+        break;
+    case kUInt8:
+        n = std::snprintf(buf, sizeof buf, "%d", static_cast<int>(static_cast<uint8_t>(v.u.i8)));
+        break;
+    case kShort:
+    case kInt16Alt:
+        n = isUnsigned ? std::snprintf(buf, sizeof buf, "%d", static_cast<int>(static_cast<uint16_t>(v.u.i16)))
+                       : std::snprintf(buf, sizeof buf, "%d", static_cast<int>(v.u.i16));
+        break;
+    case kReal:
+    case kCurrency:
+        n = std::snprintf(buf, sizeof buf, "%f", v.u.real);
+        if (n >= static_cast<int>(sizeof buf)) n = static_cast<int>(sizeof buf) - 1;
+        break;
+    case kDate:
+        DateToText(v, true, false);
+        return;
+    case kTime:
+        DateToText(v, false, true);
+        return;
+    case kDateTime:
+        DateToText(v, true, true);
+        return;
+    default: // text and byte blocks stay as they are
+        return;
+    }
+    SetFormatted(v, buf, n);
+}
+
+void FvToReal(FieldValue& v) noexcept {
+    const bool isUnsigned = (v.flags & kFlagUnsigned) != 0;
+    double x = 0.0;
+    switch (v.kind) {
+    case kInt32Alt:
+    case kGuidHead:
+        x = v.u.i32;
+        break;
+    case kLong:
+        x = isUnsigned ? static_cast<double>(static_cast<uint32_t>(v.u.i32)) : v.u.i32;
+        break;
+    case kInt8:
+        x = v.u.i8;
+        break;
+    case kUInt8:
+        x = static_cast<uint8_t>(v.u.i8);
+        break;
+    case kShort:
+    case kInt16Alt:
+        x = isUnsigned ? static_cast<double>(static_cast<uint16_t>(v.u.i16)) : v.u.i16;
+        break;
+    case kReal:
+    case kDate:
+    case kTime:
+    case kDateTime:
+    case kCurrency:
+        return;
+    default:
+        break;
+    }
+    FvSetDouble(v, kReal, x);
+}
+
+double FvRealOf(const FieldValue& v) noexcept {
+    return v.kind >= kReal && v.kind <= kCurrency ? v.u.real : 0.0;
+}
+
+double EncodeOleDate(int year, int month, int day) noexcept {
+    if (!ValidDate(year, month, day)) return 0.0;
+    return static_cast<double>(DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) -
+                               kOleEpoch);
+}
+
+double EncodeOleTime(int hour, int minute, int second) noexcept {
+    if (!ValidTime(hour, minute, second)) return 0.0;
+    return (hour * 3600000.0 + minute * 60000.0 + second * 1000.0) / 86400000.0;
+}
+
+double EncodeOleDateTime(int year, int month, int day, int hour, int minute, int second) noexcept {
+    if (!ValidDate(year, month, day) || !ValidTime(hour, minute, second)) return 0.0;
+    const double d = EncodeOleDate(year, month, day);
+    const double t = EncodeOleTime(hour, minute, second);
+    // Before 1899-12-30 the day count is negative while the time of day still counts forward.
+    return d < 0 ? d - t : d + t;
+}
+
+bool DecodeOleDate(double d, DateParts& out) noexcept {
+    if (!std::isfinite(d) || d <= -693594.0 || d >= 2958466.0) return false;
+    const double whole = std::trunc(d);
+    int64_t ms = std::llround(std::fabs(d - whole) * 86400000.0);
+    if (ms >= 86400000) ms = 86399999;
+    CivilFromDays(static_cast<int64_t>(whole) + kOleEpoch, out.year, out.month, out.day);
+    const int64_t secs = ms / 1000;
+    out.hour = static_cast<int>(secs / 3600);
+    out.minute = static_cast<int>(secs / 60 % 60);
+    out.second = static_cast<int>(secs % 60);
+    return out.year >= 1 && out.year <= 9999;
+}
+
+double CleanReal(double x) noexcept {
+    if (std::isnan(x) || std::fabs(x) <= 1e-100) return 0.0;
+    return x;
+}
+
+} // namespace rowgate

@@ -1,0 +1,217 @@
+#include "field_value.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+using namespace rowgate;
+
+namespace {
+
+std::string TextOf(FieldValue v) {
+    FvToText(v);
+    std::string s(FvText(v));
+    const bool isText = v.kind == kText;
+    FvClear(v);
+    return isText ? s : std::string("<not text>");
+}
+
+double RealOf(FieldValue v) {
+    FvToReal(v);
+    const double x = FvRealOf(v);
+    FvClear(v);
+    return x;
+}
+
+FieldValue Real(FieldKind k, double x) {
+    FieldValue v{};
+    FvSetDouble(v, k, x);
+    return v;
+}
+
+} // namespace
+
+TEST(FieldValueLayout, KindThenEightBytePayload) {
+    EXPECT_EQ(sizeof(FieldValue), 16u);
+    EXPECT_EQ(offsetof(FieldValue, u), 8u);
+    FieldValue v{};
+    ASSERT_TRUE(FvSetText(v, "abc"));
+    EXPECT_EQ(v.kind, kText);
+    EXPECT_STREQ(v.u.text.ptr, "abc");
+    EXPECT_EQ(v.u.text.len, 3u);
+    FvClear(v);
+    EXPECT_EQ(v.kind, kEmpty);
+}
+
+TEST(FieldValueLayout, EmptyTextHasNoMemory) {
+    FieldValue v{};
+    FvSetText(v, "");
+    EXPECT_EQ(v.kind, kText);
+    EXPECT_EQ(v.u.text.ptr, nullptr);
+    EXPECT_EQ(v.u.text.len, 0u);
+}
+
+TEST(FieldValueLayout, StoringFreesWhatWasOwned) {
+    struct Probe : FieldObject {
+        int* dead;
+        explicit Probe(int* d) : dead(d) {}
+        ~Probe() override { ++*dead; }
+    };
+    int dead = 0;
+    FieldValue v{};
+    v.kind = kObject;
+    v.u.object = new Probe(&dead);
+    FvSetLong(v, 5, false);
+    EXPECT_EQ(dead, 1);
+    EXPECT_EQ(v.kind, kLong);
+}
+
+TEST(FieldValueText, Integers) {
+    FieldValue v{};
+    FvSetLong(v, 7, false);
+    EXPECT_EQ(TextOf(v), "7");
+    FvSetLong(v, -1, false);
+    EXPECT_EQ(TextOf(v), "-1");
+    FvSetLong(v, -1, true);
+    EXPECT_EQ(TextOf(v), "4294967295");
+    FvSetShort(v, -1, false);
+    EXPECT_EQ(TextOf(v), "-1");
+    FvSetShort(v, -1, true);
+    EXPECT_EQ(TextOf(v), "65535");
+    FvSetGuidHead(v, 0x12345678);
+    EXPECT_EQ(TextOf(v), "305419896");
+    v = FieldValue{};
+    v.kind = kInt8;
+    v.u.i8 = -3;
+    EXPECT_EQ(TextOf(v), "-3");
+    v.kind = kInt16Alt;
+    v.u.i16 = 300;
+    EXPECT_EQ(TextOf(v), "300");
+    v.kind = kInt32Alt;
+    v.u.i32 = -70000;
+    EXPECT_EQ(TextOf(v), "-70000");
+}
+
+TEST(FieldValueText, RealsWithSixDecimals) {
+    EXPECT_EQ(TextOf(Real(kReal, 1.5)), "1.500000");
+    EXPECT_EQ(TextOf(Real(kReal, 0.0)), "0.000000");
+    EXPECT_EQ(TextOf(Real(kCurrency, -1.25)), "-1.250000");
+    EXPECT_EQ(TextOf(Real(kReal, 1e300)).size(), 301u + 7u);
+}
+
+TEST(FieldValueText, EmptyNullAndObjectGiveEmptyText) {
+    FieldValue v{};
+    EXPECT_EQ(TextOf(v), "");
+    FvSetNull(v);
+    EXPECT_EQ(TextOf(v), "");
+}
+
+TEST(FieldValueText, TextAndBytesStay) {
+    FieldValue v{};
+    FvSetText(v, "\xd5\xc5\xc8\xfd");
+    EXPECT_EQ(TextOf(v), "\xd5\xc5\xc8\xfd");
+    char* block = FvAllocText(2);
+    block[0] = 1;
+    block[1] = 2;
+    block[2] = 0;
+    v = FieldValue{};
+    v.kind = kBytes;
+    v.u.text.ptr = block;
+    v.u.text.len = 2;
+    FvToText(v);
+    EXPECT_EQ(v.kind, kBytes);
+    FvClear(v);
+}
+
+TEST(FieldValueText, Dates) {
+    const double stamp = EncodeOleDateTime(2005, 3, 7, 14, 5, 9);
+    EXPECT_EQ(TextOf(Real(kDateTime, stamp)), "2005-03-07 14:05:09");
+    EXPECT_EQ(TextOf(Real(kDate, stamp)), "2005-03-07");
+    EXPECT_EQ(TextOf(Real(kTime, EncodeOleTime(8, 30, 0))), "08:30:00");
+    EXPECT_EQ(TextOf(Real(kDate, 0.0)), "1899-12-30");
+    EXPECT_EQ(TextOf(Real(kDateTime, 0.0)), "1899-12-30 00:00:00");
+    EXPECT_EQ(TextOf(Real(kDate, EncodeOleDate(100, 1, 1))), "100-01-01");
+    EXPECT_EQ(TextOf(Real(kDate, EncodeOleDate(9999, 12, 31))), "9999-12-31");
+}
+
+TEST(FieldValueText, DatesOutsideYears100To9999AreEmpty) {
+    EXPECT_EQ(TextOf(Real(kDate, EncodeOleDate(99, 12, 31))), "");
+    EXPECT_EQ(TextOf(Real(kDate, 2958466.0)), "");
+    EXPECT_EQ(TextOf(Real(kDate, NAN)), "");
+    EXPECT_EQ(TextOf(Real(kTime, -1e9)), "");
+}
+
+TEST(FieldValueText, DatesBeforeEpochCountTimeForward) {
+    // -1.25 is 1899-12-29 06:00 in OLE Automation dates.
+    EXPECT_EQ(TextOf(Real(kDateTime, -1.25)), "1899-12-29 06:00:00");
+    EXPECT_DOUBLE_EQ(EncodeOleDateTime(1899, 12, 29, 6, 0, 0), -1.25);
+}
+
+TEST(FieldValueReal, Conversions) {
+    FieldValue v{};
+    FvSetLong(v, 7, false);
+    EXPECT_EQ(RealOf(v), 7.0);
+    FvSetLong(v, -1, false);
+    EXPECT_EQ(RealOf(v), -1.0);
+    FvSetLong(v, -1, true);
+    EXPECT_EQ(RealOf(v), 4294967295.0);
+    FvSetShort(v, -1, true);
+    EXPECT_EQ(RealOf(v), 65535.0);
+    FvSetShort(v, -1, false);
+    EXPECT_EQ(RealOf(v), -1.0);
+    EXPECT_EQ(RealOf(Real(kCurrency, 1.5)), 1.5);
+    EXPECT_EQ(RealOf(Real(kDate, 38353.0)), 38353.0);
+    FvSetText(v, "12");
+    EXPECT_EQ(RealOf(v), 0.0);
+    FvSetNull(v);
+    EXPECT_EQ(RealOf(v), 0.0);
+    FvClear(v);
+    EXPECT_EQ(RealOf(v), 0.0);
+}
+
+TEST(FieldValueReal, ToRealKeepsDateKinds) {
+    FieldValue v = Real(kTime, 0.25);
+    FvToReal(v);
+    EXPECT_EQ(v.kind, kTime);
+    FvSetShort(v, 3, false);
+    FvToReal(v);
+    EXPECT_EQ(v.kind, kReal);
+}
+
+TEST(OleDates, EncodeKnownDays) {
+    EXPECT_EQ(EncodeOleDate(2005, 1, 1), 38353.0);
+    EXPECT_EQ(EncodeOleDate(1899, 12, 30), 0.0);
+    EXPECT_EQ(EncodeOleDate(1900, 3, 1), 61.0);
+    EXPECT_NEAR(EncodeOleTime(8, 30, 0), 0.3541667, 1e-7);
+    EXPECT_NEAR(static_cast<float>(EncodeOleTime(8, 30, 0)), 0.3541667f, 1e-7);
+}
+
+TEST(OleDates, InvalidPartsGiveZero) {
+    EXPECT_EQ(EncodeOleDate(0, 0, 0), 0.0);
+    EXPECT_EQ(EncodeOleDate(2005, 13, 1), 0.0);
+    EXPECT_EQ(EncodeOleDate(2005, 2, 29), 0.0);
+    EXPECT_EQ(EncodeOleDate(2004, 2, 29), 38046.0);
+    EXPECT_EQ(EncodeOleDate(10000, 1, 1), 0.0);
+    EXPECT_EQ(EncodeOleTime(24, 0, 0), 0.0);
+    EXPECT_EQ(EncodeOleDateTime(2005, 3, 0, 1, 0, 0), 0.0);
+}
+
+TEST(OleDates, DecodeRoundTrip) {
+    DateParts p{};
+    ASSERT_TRUE(DecodeOleDate(EncodeOleDateTime(2024, 2, 29, 23, 59, 59), p));
+    EXPECT_EQ(p.year, 2024);
+    EXPECT_EQ(p.month, 2);
+    EXPECT_EQ(p.day, 29);
+    EXPECT_EQ(p.hour, 23);
+    EXPECT_EQ(p.minute, 59);
+    EXPECT_EQ(p.second, 59);
+}
+
+TEST(CleanRealTest, TinyAndNanBecomeZero) {
+    EXPECT_EQ(CleanReal(1e-101), 0.0);
+    EXPECT_EQ(CleanReal(-1e-100), 0.0);
+    EXPECT_EQ(CleanReal(NAN), 0.0);
+    EXPECT_EQ(CleanReal(1e-99), 1e-99);
+    EXPECT_EQ(CleanReal(-2.5), -2.5);
+}
