@@ -14,7 +14,7 @@ double At(int y, int mo, int d, int h, int mi, int s) {
     return EncodeDate(y, mo, d) + (h * 3600 + mi * 60 + s) / 86400.0;
 }
 
-class Catalogue : public ::testing::Test {
+class ReportCatalogue : public ::testing::Test {
 protected:
     TempTree tree{L"catalogue"};
     std::wstring root = tree.Dir(L"data") + L"\\";
@@ -97,7 +97,7 @@ TEST(ReportMerge, CodesAreComparedExactly) {
 
 // ---- the scan -------------------------------------------------------------
 
-TEST_F(Catalogue, PlainDirectoryIsAReportTypeOtherAttributeValuesAreNot) {
+TEST_F(ReportCatalogue, PlainDirectoryIsAReportTypeOtherAttributeValuesAreNot) {
     Config(L"[reportType]\r\nA01=甲\r\nA02=乙\r\nA03=丙\r\n");
     Dir(L"A01");
     Dir(L"A02");
@@ -121,7 +121,7 @@ TEST_F(Catalogue, PlainDirectoryIsAReportTypeOtherAttributeValuesAreNot) {
     EXPECT_EQ(1, a->TypeReoprtCnt());
 }
 
-TEST_F(Catalogue, NestedDirectoryCountsOnlyWithExtraAttributeBits) {
+TEST_F(ReportCatalogue, NestedDirectoryCountsOnlyWithExtraAttributeBits) {
     Config(L"[reportType]\r\nB=乙类\r\n");
     File(L"B\\old.dat", Local(2021, 1, 1, 10, 0, 0));
     Dir(L"B\\plain");
@@ -141,7 +141,7 @@ TEST_F(Catalogue, NestedDirectoryCountsOnlyWithExtraAttributeBits) {
     EXPECT_EQ(At(2022, 6, 1, 9, 30, 0), Entry(*c, L"B")->LastAccessTime());
 }
 
-TEST_F(Catalogue, FilesOfAnyAttributeCount) {
+TEST_F(ReportCatalogue, FilesOfAnyAttributeCount) {
     Config(L"[reportType]\r\nC=丙\r\n");
     File(L"C\\hidden.dat", Local(2020, 1, 1, 0, 0, 0));
     SetAttributes(Data(L"C\\hidden.dat"), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
@@ -153,7 +153,7 @@ TEST_F(Catalogue, FilesOfAnyAttributeCount) {
     EXPECT_EQ(L"readonly.dat", Entry(*c, L"C")->ReportFileName());
 }
 
-TEST_F(Catalogue, LastWriteTimeThroughLocalTimeInTwoSecondSteps) {
+TEST_F(ReportCatalogue, LastWriteTimeThroughLocalTimeInTwoSecondSteps) {
     Config(L"[reportType]\r\nT=时间\r\n");
     const std::wstring f = File(L"T\\r.dat", Local(2023, 5, 6, 7, 8, 9, 700));
     // Creation and access times must not be what is read.
@@ -183,7 +183,7 @@ TEST_F(Catalogue, LastWriteTimeThroughLocalTimeInTwoSecondSteps) {
     EXPECT_DOUBLE_EQ(At(2022, 12, 31, 23, 0, 0) - tz.Bias / 1440.0, ReportFileTime(f));
 }
 
-TEST_F(Catalogue, SameTwoSecondStepKeepsTheFirstListedFile) {
+TEST_F(ReportCatalogue, SameTwoSecondStepKeepsTheFirstListedFile) {
     Config(L"[reportType]\r\nS=同秒\r\n");
     File(L"S\\one.dat");
     File(L"S\\two.dat");
@@ -200,7 +200,7 @@ TEST_F(Catalogue, SameTwoSecondStepKeepsTheFirstListedFile) {
     EXPECT_EQ(At(2024, 4, 4, 4, 4, 10), Entry(*c, L"S")->LastAccessTime());
 }
 
-TEST_F(Catalogue, LatestFileWinsWhateverTheListingOrder) {
+TEST_F(ReportCatalogue, LatestFileWinsWhateverTheListingOrder) {
     Config(L"[reportType]\r\nM=合并\r\n");
     File(L"M\\a.dat");
     File(L"M\\b.dat");
@@ -217,7 +217,7 @@ TEST_F(Catalogue, LatestFileWinsWhateverTheListingOrder) {
     EXPECT_EQ(At(2024, 1, 3, 12, 0, 0), Entry(*c, L"M")->LastAccessTime());
 }
 
-TEST_F(Catalogue, TwoCodesWithOneDisplayNameGiveTwoEntries) {
+TEST_F(ReportCatalogue, TwoCodesWithOneDisplayNameGiveTwoEntries) {
     Config(L"[reportType]\r\nX1=同名\r\nX2=同名\r\n");
     File(L"X1\\a.dat");
     File(L"X2\\b.dat");
@@ -227,7 +227,7 @@ TEST_F(Catalogue, TwoCodesWithOneDisplayNameGiveTwoEntries) {
     EXPECT_EQ(L"同名", Entry(*c, L"X2")->ReportTypeName());
 }
 
-TEST_F(Catalogue, EmptyTypesAndUnlistedTypesAndKeysWithoutDirectoriesGiveNothing) {
+TEST_F(ReportCatalogue, EmptyTypesAndUnlistedTypesAndKeysWithoutDirectoriesGiveNothing) {
     Config(L"[reportType]\r\nEMPTY=空\r\nGHOST=无目录\r\nBLANK=\r\nOK=有\r\n");
     Dir(L"EMPTY");
     Dir(L"EMPTY\\sub");  // a plain nested directory is not a file either
@@ -239,7 +239,7 @@ TEST_F(Catalogue, EmptyTypesAndUnlistedTypesAndKeysWithoutDirectoriesGiveNothing
     EXPECT_NE(nullptr, Entry(*c, L"OK"));
 }
 
-TEST_F(Catalogue, VanishedFileGetsTimeZero) {
+TEST_F(ReportCatalogue, VanishedFileGetsTimeZero) {
     EXPECT_EQ(0.0, ReportFileTime(Data(L"nothing\\here.dat")));
     const std::wstring f = File(L"V\\gone.dat", Local(2024, 1, 1, 0, 0, 0));
     EXPECT_NE(0.0, ReportFileTime(f));
@@ -247,7 +247,7 @@ TEST_F(Catalogue, VanishedFileGetsTimeZero) {
     EXPECT_EQ(0.0, ReportFileTime(f));
 }
 
-TEST_F(Catalogue, TimesWithoutAnMsDosFormCountAsUnreadable) {
+TEST_F(ReportCatalogue, TimesWithoutAnMsDosFormCountAsUnreadable) {
     Config(L"[reportType]\r\nOLD=旧\r\n");
     const std::wstring f = File(L"OLD\\1975.dat", Local(1975, 6, 1, 12, 0, 0));
     EXPECT_EQ(0.0, ReportFileTime(f));
@@ -255,7 +255,7 @@ TEST_F(Catalogue, TimesWithoutAnMsDosFormCountAsUnreadable) {
     EXPECT_EQ(0.0, Entry(*c, L"OLD")->LastAccessTime());
 }
 
-TEST_F(Catalogue, MissingDataRootOrRootThatIsAFileGiveAnEmptyCatalogue) {
+TEST_F(ReportCatalogue, MissingDataRootOrRootThatIsAFileGiveAnEmptyCatalogue) {
     Config(L"[reportType]\r\nA=甲\r\n");
     TReportContainer missing(tree.Path(L"no-such-dir\\"), config);
     missing.InitReportDir();
@@ -269,7 +269,7 @@ TEST_F(Catalogue, MissingDataRootOrRootThatIsAFileGiveAnEmptyCatalogue) {
     EXPECT_TRUE(empty.ReportFiles().empty());
 }
 
-TEST_F(Catalogue, SubdirectoryThatCannotBeListedIsPassedOver) {
+TEST_F(ReportCatalogue, SubdirectoryThatCannotBeListedIsPassedOver) {
     Config(L"[reportType]\r\nLOCKED=锁\r\nOPEN=开\r\n");
     File(L"LOCKED\\a.dat");
     File(L"OPEN\\a.dat");
@@ -288,7 +288,7 @@ TEST_F(Catalogue, SubdirectoryThatCannotBeListedIsPassedOver) {
     else GTEST_SKIP() << "this platform lists a directory held without sharing";
 }
 
-TEST_F(Catalogue, ThousandsOfFiles) {
+TEST_F(ReportCatalogue, ThousandsOfFiles) {
     Config(L"[reportType]\r\nMANY=很多\r\n");
     Dir(L"MANY");
     for (int i = 0; i < 3000; ++i) File(L"MANY\\r" + std::to_wstring(i) + L".dat", Local(2020, 1, 1, 0, 0, 0));
@@ -299,7 +299,7 @@ TEST_F(Catalogue, ThousandsOfFiles) {
     EXPECT_EQ(L"r1234.dat", Entry(*c, L"MANY")->ReportFileName());
 }
 
-TEST_F(Catalogue, NamesOutsideTheCodePageAndVeryLongNames) {
+TEST_F(ReportCatalogue, NamesOutsideTheCodePageAndVeryLongNames) {
     const std::wstring emojiCode = L"E\U0001F600";
     const std::wstring longCode(200, L'd');
     const std::wstring longFile = std::wstring(230, L'f') + L".dat";
@@ -317,7 +317,7 @@ TEST_F(Catalogue, NamesOutsideTheCodePageAndVeryLongNames) {
     EXPECT_EQ(At(2024, 3, 3, 3, 3, 4), Entry(*c, longCode)->LastAccessTime());
 }
 
-TEST_F(Catalogue, NamesThatThePlatformWouldTrimStayDistinct) {
+TEST_F(ReportCatalogue, NamesThatThePlatformWouldTrimStayDistinct) {
     Config(L"[reportType]\r\nD=点\r\n");
     File(L"D\\r.dat", Local(2024, 1, 1, 0, 0, 0));
     const std::wstring dotted = File(L"D\\r.dat.", Local(2024, 1, 2, 0, 0, 0));
@@ -331,7 +331,7 @@ TEST_F(Catalogue, NamesThatThePlatformWouldTrimStayDistinct) {
 
 // ---- config.ini -----------------------------------------------------------
 
-TEST_F(Catalogue, ChineseNamesInTheAnsiCodePage) {
+TEST_F(ReportCatalogue, ChineseNamesInTheAnsiCodePage) {
     ASSERT_EQ(936u, ::GetACP()) << "the tests run with the Chinese code page";
     Config(L"; 报表类型\r\n[reportType]\r\nZZS=增值税纳税申报表（一般纳税人）\r\nQYSDS = 企业所得税季度预缴 \r\n");
     // The file really is GBK on disk.
@@ -343,7 +343,7 @@ TEST_F(Catalogue, ChineseNamesInTheAnsiCodePage) {
     EXPECT_EQ(L"企业所得税季度预缴", Entry(*c, L"QYSDS")->ReportTypeName());
 }
 
-TEST_F(Catalogue, Utf16FileWithByteOrderMark) {
+TEST_F(ReportCatalogue, Utf16FileWithByteOrderMark) {
     Config(L"[reportType]\r\nGS=个人所得税\r\nKR=한국어\r\n", IniEncoding::Utf16WithBom);
     File(L"GS\\a.dat");
     File(L"KR\\a.dat");
@@ -352,7 +352,7 @@ TEST_F(Catalogue, Utf16FileWithByteOrderMark) {
     EXPECT_EQ(L"한국어", Entry(*c, L"KR")->ReportTypeName());
 }
 
-TEST_F(Catalogue, SectionAndKeyMatchWithoutRegardToCase) {
+TEST_F(ReportCatalogue, SectionAndKeyMatchWithoutRegardToCase) {
     Config(L"[other]\r\nAbc=别的\r\n[REPORTTYPE]\r\nabc=小写键\r\n");
     File(L"ABC\\a.dat");
     auto c = Scan();
@@ -361,7 +361,7 @@ TEST_F(Catalogue, SectionAndKeyMatchWithoutRegardToCase) {
     EXPECT_EQ(L"ABC", Entry(*c, L"ABC")->ReportCode());  // as the listing spells it
 }
 
-TEST_F(Catalogue, MissingConfigBehavesLikeAnEmptyOne) {
+TEST_F(ReportCatalogue, MissingConfigBehavesLikeAnEmptyOne) {
     File(L"A\\a.dat");
     auto c = Scan();
     EXPECT_TRUE(c->ReportFiles().empty());
@@ -371,7 +371,7 @@ TEST_F(Catalogue, MissingConfigBehavesLikeAnEmptyOne) {
     EXPECT_TRUE(Scan()->ReportFiles().empty());
 }
 
-TEST_F(Catalogue, VeryLongDisplayNameIsReadWhole) {
+TEST_F(ReportCatalogue, VeryLongDisplayNameIsReadWhole) {
     std::wstring name;
     for (int i = 0; i < 600; ++i) name += L"长";
     Config(L"[reportType]\r\nL=" + name + L"\r\n", IniEncoding::Utf16WithBom);

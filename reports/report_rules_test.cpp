@@ -32,13 +32,13 @@ TEST(ReportTimeRule, EncodeDateCountsFromTheEpoch) {
     EXPECT_EQ(EncodeDate(2024, 3, 1) - 1, EncodeDate(2024, 2, 29));
 }
 
-TEST(DosDateTime, DateFromHighWordTimeFromLowWord) {
+TEST(ReportDosDateTime, DateFromHighWordTimeFromLowWord) {
     double v = DosDateTimeToDateTime(DosDate(2023, 5, 6), DosTime(7, 8, 10));
     EXPECT_DOUBLE_EQ(EncodeDate(2023, 5, 6) + (7 * 3600 + 8 * 60 + 10) / 86400.0, v);
     EXPECT_EQ(L"2023-05-06 07:08:10", FormatReportDateTime(v, L":"));
 }
 
-TEST(DosDateTime, RangeEnds) {
+TEST(ReportDosDateTime, RangeEnds) {
     EXPECT_EQ(L"1980-01-01 00:00:00", FormatReportDateTime(DosDateTimeToDateTime(DosDate(1980, 1, 1), 0), L":"));
     EXPECT_EQ(L"2107-12-31 23:59:58",
               FormatReportDateTime(DosDateTimeToDateTime(DosDate(2107, 12, 31), DosTime(23, 59, 58)), L":"));
@@ -46,7 +46,7 @@ TEST(DosDateTime, RangeEnds) {
               FormatReportDateTime(DosDateTimeToDateTime(DosDate(2024, 2, 29), DosTime(12, 0, 0)), L":"));
 }
 
-TEST(DosDateTime, InvalidPairsGiveZero) {
+TEST(ReportDosDateTime, InvalidPairsGiveZero) {
     EXPECT_EQ(0.0, DosDateTimeToDateTime(0, 0));                               // month and day 0
     EXPECT_EQ(0.0, DosDateTimeToDateTime(DosDate(2023, 2, 29), 0));            // no leap year
     EXPECT_EQ(0.0, DosDateTimeToDateTime(DosDate(2023, 13, 1), 0));            // month 13
@@ -80,7 +80,7 @@ TEST(ReportTimeFormat, NonsenseValuesDoNotCrash) {
     EXPECT_EQ(L"1899-12-29 06:00:00", FormatReportDateTime(-1.25, L":"));
 }
 
-TEST(DeleteConfirmation, AssembledWithoutSeparators) {
+TEST(ReportDeleteConfirmation, AssembledWithoutSeparators) {
     EXPECT_EQ(L"尊敬的纳税人，确定要删除<增值税申报表>的报表文件[r1.dat]吗?一旦删除将无法恢复！",
               DeleteConfirmationText(L"增值税申报表", L"r1.dat"));
     EXPECT_EQ(L"尊敬的纳税人，确定要删除<>的报表文件[]吗?一旦删除将无法恢复！", DeleteConfirmationText(L"", L""));

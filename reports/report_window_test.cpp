@@ -108,9 +108,9 @@ TEST_F(ReportWindow, LayoutCaptionAndStyles) {
     const DWORD ex = static_cast<DWORD>(::SendMessageW(form->LvReport->Handle(), LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
     EXPECT_EQ(static_cast<DWORD>(LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT), ex & (LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT));
 
-    // Tab order: list, group box, button.
-    EXPECT_EQ(form->RzGroupBox1->Handle(), ::GetWindow(form->LvReport->Handle(), GW_HWNDNEXT));
-    EXPECT_EQ(form->btnDelete->Handle(), ::GetWindow(form->RzGroupBox1->Handle(), GW_HWNDNEXT));
+    // Tab order: the list first, then the button (the group box takes no focus).
+    EXPECT_EQ(form->btnDelete->Handle(), ::GetNextDlgTabItem(form->Handle(), form->LvReport->Handle(), FALSE));
+    EXPECT_EQ(form->LvReport->Handle(), ::GetNextDlgTabItem(form->Handle(), form->btnDelete->Handle(), FALSE));
 }
 
 TEST_F(ReportWindow, ColumnsHeadersAndWidths) {
