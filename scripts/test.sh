@@ -9,6 +9,9 @@ export BUILD_DIR="${BUILD_DIR:-$root/build}"
 source "$root/scripts/xvfb.sh"
 export TZ="${TZ:-CST-8}"
 "$root/scripts/wine-prefix" "$BUILD_DIR/wineprefix"
+# Keep one wineserver up for the whole run: every test starts a Wine process,
+# and a server that exits between them makes each start take seconds.
+WINEPREFIX="$BUILD_DIR/wineprefix" wineserver -p
 cd "$BUILD_DIR"
 status=0
 ctest --output-on-failure --timeout 600 "$@" || status=$?
