@@ -1,0 +1,593 @@
+// The test provider exercised directly through OLE DB, reached the way any
+// consumer reaches a provider: IDataInitialize::GetDataSource of the
+// platform's service components with "Provider=Quillet.TestProvider".
+#include <windows.h>
+#include <oledb.h>
+#include <oledberr.h>
+#include <msdasc.h>
+#include <oleauto.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "rowgate/testprovider/common.h"
+#include "rowgate/testprovider/register_for_tests.h"
+#include "rowgate/testprovider/testprovider_api.h"
+#include "win/handles.h"
+#include "win/strings.h"
+
+using win::ComPtr;
+namespace guid = tp::guid;
+
+namespace {
+
+class Servers : public ::testing::Environment {
+public:
+    void SetUp() override {
+        std::wstring error;
+        ASSERT_TRUE(rgtest::RegisterTestServers(&error)) << win::ToUtf8(error);
+    }
+};
+::testing::Environment* const g_servers = ::testing::AddGlobalTestEnvironment(new Servers);
+
+const char kData[] =
+    "# every column type the provider serves\n"
+    "table Things\n"
+    "column ID I4\n"
+    "column Name WSTR 20 nullable\n"
+    "column Memo STR 3000 long nullable\n"
+    "column Price CY\n"
+    "column Ratio R8\n"
+    "column Day DBDATE\n"
+    "column Stamp DBTIMESTAMP\n"
+    "column Wide WSTR 4000 long nullable\n"
+    "row 1|Alice|\\N|1.5|1.5|2005-01-01|2005-03-07 14:05:09|\\N\n"
+    "row 2|张三|\\R1500*文a|-2.25|1e-101|2005-01-02|2005-03-08 00:00:00|\\R2000*ж\n"
+    "row 3|\\N|short|0|2|0000-00-00|1999-12-31 23:59:59|x\n"
+    "\n"
+    "table Empty\n"
+    "column X I2\n"
+    "\n"
+    "table Other\n"
+    "tabletype VIEW\n"
+    "column Y I4\n"
+    "row 7\n";
+
+template <typename F>
+F Api(const char* dll, const char* name) {
+    HMODULE m = GetModuleHandleA(dll);
+    return m ? reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(m, name))) : nullptr;
+}
+int LiveObjects() {
+    auto f = Api<tp_int_fn>("rgtestprov.dll", "tp_LiveObjects");
+    return f ? f() : -1;
+}
+int HeldRows() {
+    auto f = Api<tp_int_fn>("rgtestprov.dll", "tp_HeldRows");
+    return f ? f() : -1;
+}
+std::string Text(const char* name) {
+    auto f = Api<tp_text_fn>("rgtestprov.dll", name);
+    if (!f) return "<missing>";
+    int n = f(nullptr, 0);
+    std::string s(static_cast<size_t>(n) + 1, '\0');
+    f(s.data(), n + 1);
+    s.resize(static_cast<size_t>(n));
+    return s;
+}
+std::string TableText(const char* table) {
+    auto f = Api<tp_table_text_fn>("rgtestprov.dll", "tp_TableText");
+    if (!f) return "<missing>";
+    int n = f(table, nullptr, 0);
+    if (n < 0) return "<none>";
+    std::string s(static_cast<size_t>(n) + 1, '\0');
+    f(table, s.data(), n + 1);
+    s.resize(static_cast<size_t>(n));
+    return s;
+}
+
+DBPROP BoolProp(DBPROPID id, bool value, DBPROPOPTIONS options = DBPROPOPTIONS_REQUIRED) {
+    DBPROP p{};
+    p.dwPropertyID = id;
+    p.dwOptions = options;
+    VariantInit(&p.vValue);
+    p.vValue.vt = VT_BOOL;
+    p.vValue.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
+    return p;
+}
+
+class Provider : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+        ASSERT_EQ(S_OK, CoCreateInstance(guid::kMsdaInitialize, nullptr, CLSCTX_INPROC_SERVER,
+                                         guid::kIidDataInitialize, init_.put_void()));
+    }
+    void TearDown() override {
+        init_.reset();
+        CoUninitialize();
+    }
+
+    std::wstring InitString(const std::string& data) {
+        std::wstring path = rgtest::WriteTempFile(data);
+        EXPECT_FALSE(path.empty());
+        return L"Provider=Quillet.TestProvider;Data Source=" + path;
+    }
+
+    // A data source over `data`, initialized.
+    ComPtr<IDBInitialize> Open(const std::string& data = kData, HRESULT expected = S_OK) {
+        ComPtr<IDBInitialize> ds;
+        std::wstring s = InitString(data);
+        HRESULT hr = init_->GetDataSource(nullptr, CLSCTX_INPROC_SERVER, s.c_str(), IID_IDBInitialize,
+                                          reinterpret_cast<IUnknown**>(ds.put()));
+        EXPECT_EQ(S_OK, hr);
+        if (FAILED(hr)) return {};
+        EXPECT_EQ(expected, ds->Initialize()) << Text("tp_LastErrorText");
+        return ds;
+    }
+
+    ComPtr<IOpenRowset> Session(const ComPtr<IDBInitialize>& ds) {
+        ComPtr<IDBCreateSession> cs;
+        EXPECT_EQ(S_OK, ds.As(cs, IID_IDBCreateSession));
+        ComPtr<IOpenRowset> session;
+        EXPECT_EQ(S_OK, cs->CreateSession(nullptr, IID_IOpenRowset, reinterpret_cast<IUnknown**>(session.put())));
+        return session;
+    }
+
+    // Runs a command with the given rowset properties.
+    HRESULT Execute(const ComPtr<IOpenRowset>& session, const wchar_t* text, std::vector<DBPROP> props,
+                    ComPtr<IRowset>& rowset) {
+        ComPtr<IDBCreateCommand> cc;
+        EXPECT_EQ(S_OK, session.As(cc, IID_IDBCreateCommand));
+        ComPtr<ICommandText> cmd;
+        EXPECT_EQ(S_OK, cc->CreateCommand(nullptr, IID_ICommandText, reinterpret_cast<IUnknown**>(cmd.put())));
+        EXPECT_EQ(S_OK, cmd->SetCommandText(guid::kDialectDefault, text));
+        if (!props.empty()) {
+            ComPtr<ICommandProperties> cp;
+            EXPECT_EQ(S_OK, cmd.As(cp, IID_ICommandProperties));
+            DBPROPSET set{props.data(), static_cast<ULONG>(props.size()), guid::kPropsetRowset};
+            EXPECT_EQ(S_OK, cp->SetProperties(1, &set));
+        }
+        return cmd->Execute(nullptr, IID_IRowset, nullptr, nullptr, reinterpret_cast<IUnknown**>(rowset.put()));
+    }
+
+    std::vector<DBPROP> Scrollable() {
+        return {BoolProp(DBPROP_IRowsetLocate, true), BoolProp(DBPROP_CANSCROLLBACKWARDS, true),
+                BoolProp(DBPROP_CANFETCHBACKWARDS, true)};
+    }
+
+    ComPtr<IDataInitialize> init_;
+};
+
+// Binds one column and reads it from rows.
+struct OneColumn {
+    struct Buffer {
+        BYTE value[8192];
+        DBLENGTH length;
+        DBSTATUS status;
+    } buf{};
+    HACCESSOR acc = DB_NULL_HACCESSOR;
+    ComPtr<IAccessor> accessor;
+    DBOBJECT object{STGM_READ, IID_ISequentialStream};
+
+    HRESULT Bind(const ComPtr<IRowset>& rs, DBORDINAL ordinal, DBTYPE type, DBLENGTH size) {
+        EXPECT_EQ(S_OK, rs.As(accessor, IID_IAccessor));
+        DBBINDING b{};
+        b.iOrdinal = ordinal;
+        b.obValue = offsetof(Buffer, value);
+        b.obLength = offsetof(Buffer, length);
+        b.obStatus = offsetof(Buffer, status);
+        b.dwPart = DBPART_VALUE | DBPART_LENGTH | DBPART_STATUS;
+        b.dwMemOwner = DBMEMOWNER_CLIENTOWNED;
+        b.wType = type;
+        b.cbMaxLen = size;
+        if (type == DBTYPE_IUNKNOWN) b.pObject = &object;
+        DBBINDSTATUS st = 0;
+        return accessor->CreateAccessor(DBACCESSOR_ROWDATA, 1, &b, sizeof(Buffer), &acc, &st);
+    }
+    ~OneColumn() {
+        if (accessor && acc) accessor->ReleaseAccessor(acc, nullptr);
+    }
+};
+
+// Fetches one row with the given offset; returns the result and the row (0 if none).
+HRESULT Next(const ComPtr<IRowset>& rs, DBROWOFFSET offset, HROW& row, DBROWCOUNT count = 1) {
+    DBCOUNTITEM got = 0;
+    HROW* rows = &row;
+    row = DB_NULL_HROW;
+    return rs->GetNextRows(DB_NULL_HCHAPTER, offset, count, &got, &rows);
+}
+
+std::string ReadStream(IUnknown* unk) {
+    ComPtr<ISequentialStream> s;
+    if (FAILED(unk->QueryInterface(IID_ISequentialStream, s.put_void()))) return "<no stream>";
+    std::string out;
+    char piece[700];
+    ULONG got = 0;
+    while (SUCCEEDED(s->Read(piece, sizeof piece, &got)) && got > 0) out.append(piece, got);
+    return out;
+}
+
+TEST_F(Provider, OpensThroughTheServiceComponents) {
+    auto ds = Open();
+    ASSERT_TRUE(ds);
+    ComPtr<IPersist> persist;
+    ASSERT_EQ(S_OK, ds.As(persist, IID_IPersist));
+    CLSID clsid{};
+    ASSERT_EQ(S_OK, persist->GetClassID(&clsid));
+    EXPECT_TRUE(IsEqualCLSID(clsid, guid::kProvider));
+    LPOLESTR text = nullptr;
+    ASSERT_EQ(S_OK, init_->GetInitializationString(ds.get(), false, &text));
+    std::string s = win::ToUtf8(text);
+    CoTaskMemFree(text);
+    EXPECT_NE(std::string::npos, s.find("Provider=Quillet.TestProvider")) << s;
+    EXPECT_NE(std::string::npos, s.find("Data Source=")) << s;
+    printf("initialization string: %s\n", s.c_str());
+}
+
+TEST_F(Provider, UnreadableFileFailsInitialize) {
+    auto ds = Open("table T\ncolumn A NOPE\n", E_FAIL);
+    EXPECT_NE(std::string::npos, Text("tp_LastErrorText").find("unknown type")) << Text("tp_LastErrorText");
+}
+
+TEST_F(Provider, SchemaRowsetsListTablesAndColumns) {
+    auto ds = Open();
+    auto session = Session(ds);
+    ComPtr<IDBSchemaRowset> schema;
+    ASSERT_EQ(S_OK, session.As(schema, IID_IDBSchemaRowset));
+    VARIANT r[4];
+    for (auto& v : r) VariantInit(&v);
+    r[3].vt = VT_BSTR;
+    r[3].bstrVal = SysAllocString(L"TABLE");
+    ComPtr<IRowset> rs;
+    ASSERT_EQ(S_OK, schema->GetRowset(nullptr, guid::kSchemaTables, 4, r, IID_IRowset, 0, nullptr,
+                                      reinterpret_cast<IUnknown**>(rs.put())));
+    VariantClear(&r[3]);
+    std::vector<std::string> names;
+    {
+        OneColumn col;
+        ASSERT_EQ(S_OK, col.Bind(rs, 3, DBTYPE_STR, 129));
+        HROW row;
+        while (Next(rs, 0, row) == S_OK) {
+            EXPECT_EQ(S_OK, rs->GetData(row, col.acc, &col.buf));
+            names.emplace_back(reinterpret_cast<char*>(col.buf.value));
+            rs->ReleaseRows(1, &row, nullptr, nullptr, nullptr);
+        }
+    }
+    EXPECT_EQ((std::vector<std::string>{"Empty", "Things"}), names);
+    rs.reset();
+
+    VARIANT c[4];
+    for (auto& v : c) VariantInit(&v);
+    c[2].vt = VT_BSTR;
+    c[2].bstrVal = SysAllocString(L"things");
+    ASSERT_EQ(S_OK, schema->GetRowset(nullptr, guid::kSchemaColumns, 4, c, IID_IRowset, 0, nullptr,
+                                      reinterpret_cast<IUnknown**>(rs.put())));
+    VariantClear(&c[2]);
+    names.clear();
+    {
+        OneColumn col;
+        ASSERT_EQ(S_OK, col.Bind(rs, 4, DBTYPE_STR, 129));
+        HROW row;
+        while (Next(rs, 0, row) == S_OK) {
+            EXPECT_EQ(S_OK, rs->GetData(row, col.acc, &col.buf));
+            names.emplace_back(reinterpret_cast<char*>(col.buf.value));
+            rs->ReleaseRows(1, &row, nullptr, nullptr, nullptr);
+        }
+    }
+    EXPECT_EQ((std::vector<std::string>{"ID", "Name", "Memo", "Price", "Ratio", "Day", "Stamp", "Wide"}), names);
+}
+
+TEST_F(Provider, SelectReadsTypedValuesAndNull) {
+    auto ds = Open();
+    auto session = Session(ds);
+    ComPtr<IRowset> rs;
+    ASSERT_EQ(S_OK, Execute(session, L"select * from THINGS", Scrollable(), rs));
+    ComPtr<IColumnsInfo> info;
+    ASSERT_EQ(S_OK, rs.As(info, IID_IColumnsInfo));
+    DBORDINAL n = 0;
+    DBCOLUMNINFO* ci = nullptr;
+    OLECHAR* strings = nullptr;
+    ASSERT_EQ(S_OK, info->GetColumnInfo(&n, &ci, &strings));
+    ASSERT_EQ(9u, n);  // bookmark + 8
+    EXPECT_EQ(0u, ci[0].iOrdinal);
+    EXPECT_TRUE(ci[0].dwFlags & DBCOLUMNFLAGS_ISBOOKMARK);
+    EXPECT_STREQ(L"Memo", ci[3].pwszName);
+    EXPECT_EQ(DBTYPE_STR, ci[3].wType);
+    EXPECT_TRUE(ci[3].dwFlags & DBCOLUMNFLAGS_ISLONG);
+    EXPECT_EQ(3000u, ci[3].ulColumnSize);
+    CoTaskMemFree(ci);
+    CoTaskMemFree(strings);
+
+    HROW row;
+    ASSERT_EQ(S_OK, Next(rs, 0, row));
+    {
+        OneColumn id;
+        ASSERT_EQ(S_OK, id.Bind(rs, 1, DBTYPE_I4, 4));
+        ASSERT_EQ(S_OK, rs->GetData(row, id.acc, &id.buf));
+        EXPECT_EQ(1, *reinterpret_cast<LONG*>(id.buf.value));
+        OneColumn memo;
+        ASSERT_EQ(S_OK, memo.Bind(rs, 3, DBTYPE_STR, 100));
+        ASSERT_EQ(S_OK, rs->GetData(row, memo.acc, &memo.buf));
+        EXPECT_EQ(DBSTATUS_S_ISNULL, memo.buf.status);
+        OneColumn price;
+        ASSERT_EQ(S_OK, price.Bind(rs, 4, DBTYPE_CY, 8));
+        ASSERT_EQ(S_OK, rs->GetData(row, price.acc, &price.buf));
+        EXPECT_EQ(15000, *reinterpret_cast<LONGLONG*>(price.buf.value));
+        OneColumn stamp;
+        ASSERT_EQ(S_OK, stamp.Bind(rs, 7, DBTYPE_DBTIMESTAMP, sizeof(DBTIMESTAMP)));
+        ASSERT_EQ(S_OK, rs->GetData(row, stamp.acc, &stamp.buf));
+        auto* ts = reinterpret_cast<DBTIMESTAMP*>(stamp.buf.value);
+        EXPECT_EQ(2005, ts->year);
+        EXPECT_EQ(9, ts->second);
+        OneColumn name;  // WSTR read as narrow text
+        ASSERT_EQ(S_OK, name.Bind(rs, 2, DBTYPE_STR, 50));
+        ASSERT_EQ(S_OK, rs->GetData(row, name.acc, &name.buf));
+        EXPECT_STREQ("Alice", reinterpret_cast<char*>(name.buf.value));
+        EXPECT_EQ(5u, name.buf.length);
+    }
+    rs->ReleaseRows(1, &row, nullptr, nullptr, nullptr);
+}
+
+TEST_F(Provider, UnknownTableAndBadCommand) {
+    auto ds = Open();
+    auto session = Session(ds);
+    ComPtr<IRowset> rs;
+    EXPECT_EQ(DB_E_NOTABLE, Execute(session, L"SELECT * FROM Nowhere", {}, rs));
+    EXPECT_FALSE(rs);
+    EXPECT_EQ(DB_E_ERRORSINCOMMAND, Execute(session, L"DELETE FROM Things", {}, rs));
+}
+
+TEST_F(Provider, FetchesBackwardsAndFromTheEnd) {
+    auto ds = Open();
+    auto session = Session(ds);
+    ComPtr<IRowset> rs;
+    ASSERT_EQ(S_OK, Execute(session, L"SELECT * FROM Things", Scrollable(), rs));
+    OneColumn id;
+    ASSERT_EQ(S_OK, id.Bind(rs, 1, DBTYPE_I4, 4));
+    auto idOf = [&](HROW row) {
+        EXPECT_EQ(S_OK, rs->GetData(row, id.acc, &id.buf));
+        return *reinterpret_cast<LONG*>(id.buf.value);
+    };
+    HROW row;
+    // Last: restart, then one back from the end.
+    ASSERT_EQ(S_OK, rs->RestartPosition(DB_NULL_HCHAPTER));
+    ASSERT_EQ(S_OK, Next(rs, -1, row));
+    EXPECT_EQ(3, idOf(row));
+    rs->ReleaseRows(1, &row, nullptr, nullptr, nullptr);
+    // Previous: back over the current row to the one before it.
+    ASSERT_EQ(S_OK, Next(rs, -2, row));
+    EXPECT_EQ(2, idOf(row));
+    rs->ReleaseRows(1, &row, nullptr, nullptr, nullptr);
+    ASSERT_EQ(S_OK, Next(rs, -2, row));
+    EXPECT_EQ(1, idOf(row));
+    rs->ReleaseRows(1, &row, nullptr, nullptr, nullptr);
+    EXPECT_EQ(DB_S_ENDOFROWSET, Next(rs, -2, row));
+    // First again, then skip one.
+    ASSERT_EQ(S_OK, rs->RestartPosition(DB_NULL_HCHAPTER));
+    ASSERT_EQ(S_OK, Next(rs, 1, row));
+    EXPECT_EQ(2, idOf(row));
+    rs->ReleaseRows(1, &row, nullptr, nullptr, nullptr);
+    // A negative count reverses and returns the row last fetched.
+    ASSERT_EQ(S_OK, Next(rs, 0, row, -1));
+    EXPECT_EQ(2, idOf(row));
+    rs->ReleaseRows(1, &row, nullptr, nullptr, nullptr);
+    EXPECT_EQ(DB_S_ENDOFROWSET, Next(rs, 5, row));
+    EXPECT_EQ(0, HeldRows());
+}
+
+TEST_F(Provider, BackwardsNeedsTheProperties) {
+    auto ds = Open();
+    auto session = Session(ds);
+    ComPtr<IRowset> rs;
+    ASSERT_EQ(S_OK, Execute(session, L"SELECT * FROM Things", {}, rs));
+    HROW row;
+    EXPECT_EQ(DB_E_CANTSCROLLBACKWARDS, Next(rs, -1, row));
+    EXPECT_EQ(DB_E_CANTFETCHBACKWARDS, Next(rs, 0, row, -1));
+}
+
+TEST_F(Provider, LongStrStreamsNarrowBytesAndWideStreamsUtf16) {
+    auto ds = Open();
+    auto session = Session(ds);
+    ComPtr<IRowset> rs;
+    ASSERT_EQ(S_OK, Execute(session, L"SELECT * FROM Things", Scrollable(), rs));
+    HROW row;
+    ASSERT_EQ(S_OK, Next(rs, 1, row));
+    {
+        OneColumn memo;
+        ASSERT_EQ(S_OK, memo.Bind(rs, 3, DBTYPE_IUNKNOWN, sizeof(IUnknown*)));
+        ASSERT_EQ(S_OK, rs->GetData(row, memo.acc, &memo.buf));
+        ASSERT_EQ(DBSTATUS_S_OK, memo.buf.status);
+        IUnknown* unk = *reinterpret_cast<IUnknown**>(memo.buf.value);
+        std::string bytes = ReadStream(unk);
+        unk->Release();
+        std::string expected;
+        for (int i = 0; i < 1500; ++i) expected += win::ToAnsi(L"文a");
+        EXPECT_EQ(expected, bytes);
+        EXPECT_EQ(expected.size(), memo.buf.length);
+
+        OneColumn wide;
+        ASSERT_EQ(S_OK, wide.Bind(rs, 8, DBTYPE_IUNKNOWN, sizeof(IUnknown*)));
+        ASSERT_EQ(S_OK, rs->GetData(row, wide.acc, &wide.buf));
+        unk = *reinterpret_cast<IUnknown**>(wide.buf.value);
+        bytes = ReadStream(unk);
+        unk->Release();
+        ASSERT_EQ(4000u, bytes.size());
+        EXPECT_EQ(L'ж', *reinterpret_cast<const wchar_t*>(bytes.data()));
+    }
+    rs->ReleaseRows(1, &row, nullptr, nullptr, nullptr);
+}
+
+TEST_F(Provider, DeferredChangesReachTheTableOnUpdate) {
+    auto ds = Open();
+    auto session = Session(ds);
+    ComPtr<IRowset> rs;
+    auto props = Scrollable();
+    props.push_back(BoolProp(DBPROP_IRowsetChange, true));
+    props.push_back(BoolProp(DBPROP_IRowsetUpdate, true));
+    ASSERT_EQ(S_OK, Execute(session, L"SELECT ID, Name FROM Things", props, rs));
+    ComPtr<IRowsetChange> change;
+    ComPtr<IRowsetUpdate> update;
+    ASSERT_EQ(S_OK, rs.As(change, IID_IRowsetChange));
+    ASSERT_EQ(S_OK, rs.As(update, IID_IRowsetUpdate));
+    OneColumn name;
+    ASSERT_EQ(S_OK, name.Bind(rs, 2, DBTYPE_WSTR, 42));
+    HROW row;
+    ASSERT_EQ(S_OK, Next(rs, 0, row));
+    wcscpy(reinterpret_cast<wchar_t*>(name.buf.value), L"Bob");
+    name.buf.length = 6;
+    name.buf.status = DBSTATUS_S_OK;
+    ASSERT_EQ(S_OK, change->SetData(row, name.acc, &name.buf));
+    EXPECT_NE(std::string::npos, TableText("Things").find("row 1|Alice|")) << "not yet";
+    DBROWSTATUS* status = nullptr;
+    ASSERT_EQ(S_OK, update->Update(DB_NULL_HCHAPTER, 1, &row, nullptr, nullptr, &status));
+    ASSERT_TRUE(status);
+    EXPECT_EQ(DBROWSTATUS_S_OK, status[0]);
+    CoTaskMemFree(status);
+    EXPECT_NE(std::string::npos, TableText("Things").find("row 1|Bob|")) << TableText("Things");
+    rs->ReleaseRows(1, &row, nullptr, nullptr, nullptr);
+
+    // Insert from the buffer, then delete.
+    HROW added = DB_NULL_HROW;
+    wcscpy(reinterpret_cast<wchar_t*>(name.buf.value), L"Neu");
+    name.buf.length = 6;
+    name.buf.status = DBSTATUS_S_OK;
+    ASSERT_EQ(S_OK, change->InsertRow(DB_NULL_HCHAPTER, name.acc, &name.buf, &added));
+    ASSERT_EQ(S_OK, update->Update(DB_NULL_HCHAPTER, 1, &added, nullptr, nullptr, nullptr));
+    EXPECT_NE(std::string::npos, TableText("Things").find("row 0|Neu|\\N|0.0000|")) << TableText("Things");
+    ASSERT_EQ(S_OK, change->DeleteRows(DB_NULL_HCHAPTER, 1, &added, nullptr));
+    ASSERT_EQ(S_OK, update->Update(DB_NULL_HCHAPTER, 1, &added, nullptr, nullptr, nullptr));
+    EXPECT_EQ(std::string::npos, TableText("Things").find("Neu"));
+    rs->ReleaseRows(1, &added, nullptr, nullptr, nullptr);
+}
+
+TEST_F(Provider, ImmediateModeWithoutIRowsetUpdate) {
+    auto ds = Open();
+    auto session = Session(ds);
+    ComPtr<IRowset> rs;
+    ASSERT_EQ(S_OK, Execute(session, L"SELECT * FROM Things", Scrollable(), rs));
+    ComPtr<IRowsetChange> change;
+    ComPtr<IRowsetUpdate> update;
+    EXPECT_EQ(S_OK, rs.As(change, IID_IRowsetChange));
+    EXPECT_EQ(E_NOINTERFACE, rs.As(update, IID_IRowsetUpdate));
+}
+
+TEST_F(Provider, RecordsTheRowsetPropertiesAskedFor) {
+    auto ds = Open();
+    auto reset = Api<tp_void_fn>("rgtestprov.dll", "tp_Reset");
+    ASSERT_TRUE(reset);
+    reset();
+    auto session = Session(ds);
+    ComPtr<IRowset> rs;
+    ASSERT_EQ(S_OK, Execute(session, L"SELECT * FROM Things",
+                            {BoolProp(DBPROP_CANFETCHBACKWARDS, false), BoolProp(DBPROP_CANFETCHBACKWARDS, true),
+                             BoolProp(DBPROP_OWNINSERT, true, DBPROPOPTIONS_OPTIONAL)},
+                            rs));
+    EXPECT_EQ("EXECUTE SELECT * FROM Things\n"
+              "SET DBPROPSET_ROWSET\n"
+              "PROP 0x12 VT_BOOL FALSE REQUIRED\n"
+              "PROP 0x12 VT_BOOL TRUE REQUIRED\n"
+              "PROP 0x59 VT_BOOL TRUE OPTIONAL\n",
+              Text("tp_RecordedPropertiesText"));
+    EXPECT_EQ(1, Api<tp_int_fn>("rgtestprov.dll", "tp_RecordedCount")());
+}
+
+TEST_F(Provider, FaultSwitches) {
+    auto ds = Open("table T\ncolumn A I4\nrow 1\nrow 2\nfault execute DB_S_ERRORSOCCURRED\n"
+                   "fault getdata E_FAIL row=2\nfault no-rowsetchange\n");
+    auto session = Session(ds);
+    ComPtr<IRowset> rs;
+    ASSERT_EQ(DB_S_ERRORSOCCURRED, Execute(session, L"SELECT * FROM T", {}, rs));
+    ASSERT_TRUE(rs);
+    ComPtr<IRowsetChange> change;
+    EXPECT_EQ(E_NOINTERFACE, rs.As(change, IID_IRowsetChange));
+    OneColumn a;
+    ASSERT_EQ(S_OK, a.Bind(rs, 1, DBTYPE_I4, 4));
+    HROW row;
+    ASSERT_EQ(S_OK, Next(rs, 0, row));
+    EXPECT_EQ(S_OK, rs->GetData(row, a.acc, &a.buf));
+    rs->ReleaseRows(1, &row, nullptr, nullptr, nullptr);
+    ASSERT_EQ(S_OK, Next(rs, 0, row));
+    EXPECT_EQ(E_FAIL, rs->GetData(row, a.acc, &a.buf));
+    rs->ReleaseRows(1, &row, nullptr, nullptr, nullptr);
+    rs.reset();
+    // Asking for IRowsetChange as required fails the open.
+    EXPECT_EQ(DB_E_ERRORSOCCURRED, Execute(session, L"SELECT * FROM T", {BoolProp(DBPROP_IRowsetChange, true)}, rs));
+}
+
+TEST_F(Provider, CantCreateStatus) {
+    auto ds = Open("table T\ncolumn A I4\ncolumn B STR 10\nrow 1|\\C\n");
+    auto session = Session(ds);
+    ComPtr<IRowset> rs;
+    ASSERT_EQ(S_OK, Execute(session, L"SELECT * FROM T", {}, rs));
+    OneColumn b;
+    ASSERT_EQ(S_OK, b.Bind(rs, 2, DBTYPE_STR, 11));
+    HROW row;
+    ASSERT_EQ(S_OK, Next(rs, 0, row));
+    EXPECT_EQ(DB_E_ERRORSOCCURRED, rs->GetData(row, b.acc, &b.buf));
+    EXPECT_EQ(DBSTATUS_E_CANTCREATE, b.buf.status);
+    rs->ReleaseRows(1, &row, nullptr, nullptr, nullptr);
+}
+
+TEST_F(Provider, BadAccessorHandle) {
+    auto ds = Open();
+    auto session = Session(ds);
+    ComPtr<IRowset> rs;
+    ASSERT_EQ(S_OK, Execute(session, L"SELECT * FROM Things", {}, rs));
+    HROW row;
+    ASSERT_EQ(S_OK, Next(rs, 0, row));
+    char buf[64];
+    EXPECT_EQ(DB_E_BADACCESSORHANDLE, rs->GetData(row, 12345, buf));
+    ComPtr<IAccessor> acc;
+    ASSERT_EQ(S_OK, rs.As(acc, IID_IAccessor));
+    EXPECT_EQ(DB_E_BADACCESSORHANDLE, acc->ReleaseAccessor(0, nullptr));
+    rs->ReleaseRows(1, &row, nullptr, nullptr, nullptr);
+}
+
+TEST_F(Provider, LiveObjectsReturnToZero) {
+    {
+        auto ds = Open();
+        auto session = Session(ds);
+        ComPtr<IRowset> rs;
+        ASSERT_EQ(S_OK, Execute(session, L"SELECT * FROM Things", Scrollable(), rs));
+        EXPECT_GE(LiveObjects(), 4);
+    }
+    EXPECT_EQ(0, LiveObjects());
+    EXPECT_EQ(0, HeldRows());
+    EXPECT_EQ(0, Api<tp_int_fn>("rgtestprov.dll", "tp_LiveAccessors")());
+}
+
+TEST(DataLinks, AnswersAsTheUserFromTheEnvironment) {
+    ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+    {
+        ComPtr<IDBPromptInitialize> prompt;
+        ASSERT_EQ(S_OK, CoCreateInstance(guid::kDataLinks, nullptr, CLSCTX_INPROC_SERVER,
+                                         guid::kIidDBPromptInitialize, prompt.put_void()));
+        SetEnvironmentVariableW(L"RG_DATALINK_ANSWER", L"cancel");
+        IUnknown* out = nullptr;
+        EXPECT_EQ(S_FALSE, prompt->PromptDataSource(nullptr, nullptr, DBPROMPTOPTIONS_WIZARDSHEET, 0, nullptr,
+                                                    nullptr, IID_IDBProperties, &out));
+        EXPECT_EQ(nullptr, out);
+
+        std::wstring path = rgtest::WriteTempFile("table T\ncolumn A I4\n");
+        std::wstring answer = L"Provider=Quillet.TestProvider;Data Source=" + path;
+        SetEnvironmentVariableW(L"RG_DATALINK_ANSWER", answer.c_str());
+        ASSERT_EQ(S_OK, prompt->PromptDataSource(nullptr, nullptr, DBPROMPTOPTIONS_WIZARDSHEET, 0, nullptr, nullptr,
+                                                 IID_IDBProperties, &out));
+        ASSERT_TRUE(out);
+        ComPtr<IDBInitialize> ds;
+        ASSERT_EQ(S_OK, out->QueryInterface(IID_IDBInitialize, ds.put_void()));
+        EXPECT_EQ(S_OK, ds->Initialize());
+        out->Release();
+        auto count = Api<tp_int_fn>("rgdatalinks.dll", "dl_PromptCount");
+        ASSERT_TRUE(count);
+        EXPECT_EQ(2, count());
+        SetEnvironmentVariableW(L"RG_DATALINK_ANSWER", nullptr);
+    }
+    CoUninitialize();
+}
+
+} // namespace
