@@ -3,6 +3,7 @@
 #include "report_tree.h"
 #include "uReportEntity.h"
 #include "uReportRules.h"
+#include "win/handles.h"
 #include "win/strings.h"
 
 using namespace reports;
@@ -161,10 +162,10 @@ TEST_F(ReportCatalogue, LastWriteTimeThroughLocalTimeInTwoSecondSteps) {
         FILETIME other{};
         SYSTEMTIME st = Local(2010, 1, 1, 1, 1, 1);
         ::SystemTimeToFileTime(&st, &other);
-        HANDLE h = ::CreateFileW(f.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-        ASSERT_NE(INVALID_HANDLE_VALUE, h);
-        ::SetFileTime(h, &other, &other, nullptr);
-        ::CloseHandle(h);
+        win::UniqueHandle h(
+            ::CreateFileW(f.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(h);
+        ASSERT_TRUE(::SetFileTime(h.get(), &other, &other, nullptr));
     }
     auto c = Scan();
     ASSERT_NE(nullptr, Entry(*c, L"T"));
@@ -177,9 +178,12 @@ TEST_F(ReportCatalogue, LastWriteTimeThroughLocalTimeInTwoSecondSteps) {
     SYSTEMTIME utc = Local(2022, 12, 31, 23, 0, 0);
     FILETIME ft;
     ::SystemTimeToFileTime(&utc, &ft);
-    HANDLE h = ::CreateFileW(f.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    ::SetFileTime(h, nullptr, nullptr, &ft);
-    ::CloseHandle(h);
+    {
+        win::UniqueHandle h(
+            ::CreateFileW(f.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(h);
+        ASSERT_TRUE(::SetFileTime(h.get(), nullptr, nullptr, &ft));
+    }
     EXPECT_DOUBLE_EQ(At(2022, 12, 31, 23, 0, 0) - tz.Bias / 1440.0, ReportFileTime(f));
 }
 
@@ -274,15 +278,13 @@ TEST_F(ReportCatalogue, SubdirectoryThatCannotBeListedIsPassedOver) {
     File(L"LOCKED\\a.dat");
     File(L"OPEN\\a.dat");
     // Held open without sharing, the directory refuses to be listed.
-    HANDLE h = ::CreateFileW(Data(L"LOCKED").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                             FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, h);
+    win::UniqueHandle h(::CreateFileW(Data(L"LOCKED").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    ASSERT_TRUE(h);
     WIN32_FIND_DATAW probe;
-    HANDLE f = ::FindFirstFileW((Data(L"LOCKED") + L"\\*.*").c_str(), &probe);
-    const bool locked = f == INVALID_HANDLE_VALUE;
-    if (!locked) ::FindClose(f);
+    const bool locked = !win::UniqueFindHandle(::FindFirstFileW((Data(L"LOCKED") + L"\\*.*").c_str(), &probe));
     auto c = Scan();
-    ::CloseHandle(h);
+    h.reset();
     EXPECT_NE(nullptr, Entry(*c, L"OPEN"));
     if (locked) EXPECT_EQ(nullptr, Entry(*c, L"LOCKED"));
     else GTEST_SKIP() << "this platform lists a directory held without sharing";

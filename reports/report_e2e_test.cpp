@@ -12,6 +12,7 @@
 #include "uReportDelete.h"
 #include "uReportEntity.h"
 #include "uReportRules.h"
+#include "win/handles.h"
 #include "win/strings.h"
 
 using namespace std::chrono_literals;
@@ -96,9 +97,7 @@ protected:
     static void MakeFile(const std::wstring& path, const SYSTEMTIME& t) {
         auto slash = path.find_last_of(L'\\');
         ::CreateDirectoryW(path.substr(0, slash).c_str(), nullptr);
-        HANDLE h = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        ASSERT_NE(INVALID_HANDLE_VALUE, h);
-        ::CloseHandle(h);
+        ASSERT_TRUE(win::UniqueHandle(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr)));
         ASSERT_TRUE(SetWriteTime(path, t));
     }
 
