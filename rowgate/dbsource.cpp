@@ -696,6 +696,70 @@ bool DBSource::ReadColumn(int column, FieldValue& v) {
     }
 }
 
+namespace {
+
+// UTF-16 to ANSI straight into a caller buffer that holds the whole text.
+void WriteAnsi(const wchar_t* w, size_t n, char* out) {
+    int written = 0;
+    if (n > 0)
+        written = WideCharToMultiByte(CP_ACP, 0, w, static_cast<int>(n), out, static_cast<int>(n * 4), nullptr,
+                                      nullptr);
+    out[written > 0 ? written : 0] = '\0';
+}
+
+} // namespace
+
+bool DBSource::ReadColumnText(int column, char* out) {
+    BoundColumn* c = FindColumn(column);
+    if (!c || buffer_.empty()) return false;
+    const DBSTATUS status = StatusOf(*c);
+    const unsigned char* place = ValueOf(*c);
+    const size_t size = c->info.ulColumnSize;
+    // Text columns go straight from the row buffer to the caller.
+    if (status != DBSTATUS_S_ISNULL && status != kStatusCantCreate) {
+        switch (c->info.wType) {
+        case DBTYPE_STR:
+            if (!(c->info.dwFlags & DBCOLUMNFLAGS_ISLONG)) {
+                const size_t n = strnlen(reinterpret_cast<const char*>(place), size);
+                std::memcpy(out, place, n);
+                out[n] = '\0';
+                return true;
+            }
+            break;
+        case DBTYPE_WSTR: {
+            const wchar_t* w = reinterpret_cast<const wchar_t*>(place);
+            WriteAnsi(w, wcsnlen(w, size / 2), out);
+            return true;
+        }
+        case DBTYPE_BSTR: {
+            const wchar_t* b;
+            std::memcpy(&b, place, sizeof b);
+            WriteAnsi(b, b ? wcslen(b) : 0, out);
+            return true;
+        }
+        default:
+            break;
+        }
+    }
+    FieldValue v{};
+    if (!ReadColumn(column, v)) {
+        FvClear(v);
+        return false;
+    }
+    char buf[kFormatBufferSize];
+    const int n = FvFormat(v, buf);
+    if (n >= 0) {
+        std::memcpy(out, buf, static_cast<size_t>(n));
+        out[n] = '\0';
+    } else if (v.kind == kText) {
+        const std::string_view text = FvText(v);
+        std::memcpy(out, text.data(), text.size());
+        out[text.size()] = '\0';
+    }
+    FvClear(v);
+    return true;
+}
+
 bool DBSource::SkipAndRead(int column, int rows, FieldValue& v) {
     if (column > static_cast<int>(columns_.size()) || !rowset_) return false;
     const int bound = static_cast<int>(columns_.size());

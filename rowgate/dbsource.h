@@ -50,6 +50,9 @@ public:
     // Values
     bool ReadColumn(int column, FieldValue& v);
     bool SkipAndRead(int column, int rows, FieldValue& v);
+    // The text of a column as read-then-to-text gives it, copied with its
+    // terminator into out (written only when the read succeeds).
+    bool ReadColumnText(int column, char* out);
     HRESULT WriteText(int column, const char* text);
     HRESULT WriteReal(int column, double x);
 

@@ -168,19 +168,11 @@ RG_API int GetFieldString(void* h, int column, char* out) {
     return Guard(0, [&] {
         DBSource* src = Src(h);
         if (!src->RowSetOpen()) return 0;
+        if (out) return src->ReadColumnText(column, out) ? 1 : 0;
         FieldValue v{};
-        if (!src->ReadColumn(column, v)) {
-            rowgate::FvClear(v);
-            return 0;
-        }
-        rowgate::FvToText(v);
-        if (v.kind == rowgate::kText && out) {
-            const std::string_view text = rowgate::FvText(v);
-            std::memcpy(out, text.data(), text.size());
-            out[text.size()] = '\0';
-        }
+        const bool ok = src->ReadColumn(column, v);
         rowgate::FvClear(v);
-        return 1;
+        return ok ? 1 : 0;
     });
 }
 

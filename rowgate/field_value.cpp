@@ -1,5 +1,7 @@
 #include "field_value.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -48,28 +50,39 @@ bool ValidTime(int h, int mi, int s) noexcept {
     return h >= 0 && h < 24 && mi >= 0 && mi < 60 && s >= 0 && s < 60;
 }
 
-void SetFormatted(FieldValue& v, const char* text, int n) noexcept {
-    if (n < 0) n = 0;
-    FvSetText(v, std::string_view(text, static_cast<size_t>(n)));
+char* Two(char* p, int x) noexcept {
+    p[0] = static_cast<char>('0' + x / 10 % 10);
+    p[1] = static_cast<char>('0' + x % 10);
+    return p + 2;
 }
 
-void DateToText(FieldValue& v, bool date, bool time) noexcept {
+// Dates as the strftime patterns %Y-%m-%d, %H:%M:%S and both; empty outside
+// the years 100 to 9999.
+int FormatDate(double d, bool date, bool time, char* buf) noexcept {
     DateParts p{};
-    const bool ok = DecodeOleDate(v.u.real, p) && p.year >= 100 && p.year <= 9999;
-    if (!ok) {
-        FvSetText(v, {});
-        return;
+    if (!DecodeOleDate(d, p) || p.year < 100 || p.year > 9999) return 0;
+    char* o = buf;
+    if (date) {
+        o = std::to_chars(o, o + 8, p.year).ptr;
+        *o++ = '-';
+        o = Two(o, p.month);
+        *o++ = '-';
+        o = Two(o, p.day);
     }
-    char buf[64];
-    int n = 0;
-    if (date && time)
-        n = std::snprintf(buf, sizeof buf, "%d-%02d-%02d %02d:%02d:%02d", p.year, p.month, p.day, p.hour,
-                          p.minute, p.second);
-    else if (date)
-        n = std::snprintf(buf, sizeof buf, "%d-%02d-%02d", p.year, p.month, p.day);
-    else
-        n = std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", p.hour, p.minute, p.second);
-    SetFormatted(v, buf, n);
+    if (date && time) *o++ = ' ';
+    if (time) {
+        o = Two(o, p.hour);
+        *o++ = ':';
+        o = Two(o, p.minute);
+        *o++ = ':';
+        o = Two(o, p.second);
+    }
+    return static_cast<int>(o - buf);
+}
+
+template <typename T>
+int Integer(T x, char* buf) noexcept {
+    return static_cast<int>(std::to_chars(buf, buf + kFormatBufferSize, x).ptr - buf);
 }
 
 } // namespace
@@ -149,53 +162,49 @@ std::string_view FvText(const FieldValue& v) noexcept {
     return std::string_view(v.u.text.ptr, v.u.text.len);
 }
 
-void FvToText(FieldValue& v) noexcept {
-    char buf[400];
-    int n = 0;
+int FvFormat(const FieldValue& v, char* buf) noexcept {
     const bool isUnsigned = (v.flags & kFlagUnsigned) != 0;
     switch (v.kind) {
     case kEmpty:
     case kNull:
     case kObject:
-        FvSetText(v, {});
-        return;
+        return 0;
     case kInt32Alt:
     case kGuidHead:
-        n = std::snprintf(buf, sizeof buf, "%d", static_cast<int>(v.u.i32));
-        break;
+        return Integer(v.u.i32, buf);
     case kLong:
-        n = isUnsigned ? std::snprintf(buf, sizeof buf, "%u", static_cast<unsigned>(v.u.i32))
-                       : std::snprintf(buf, sizeof buf, "%d", static_cast<int>(v.u.i32));
-        break;
+        return isUnsigned ? Integer(static_cast<uint32_t>(v.u.i32), buf) : Integer(v.u.i32, buf);
     case kInt8:
-        n = std::snprintf(buf, sizeof buf, "%d", static_cast<int>(v.u.i8));
-        break;
+        return Integer(static_cast<int>(v.u.i8), buf);
     case kUInt8:
-        n = std::snprintf(buf, sizeof buf, "%d", static_cast<int>(static_cast<uint8_t>(v.u.i8)));
-        break;
+        return Integer(static_cast<int>(static_cast<uint8_t>(v.u.i8)), buf);
     case kShort:
     case kInt16Alt:
-        n = isUnsigned ? std::snprintf(buf, sizeof buf, "%d", static_cast<int>(static_cast<uint16_t>(v.u.i16)))
-                       : std::snprintf(buf, sizeof buf, "%d", static_cast<int>(v.u.i16));
-        break;
+        return isUnsigned ? Integer(static_cast<int>(static_cast<uint16_t>(v.u.i16)), buf)
+                          : Integer(static_cast<int>(v.u.i16), buf);
     case kReal:
-    case kCurrency:
-        n = std::snprintf(buf, sizeof buf, "%f", v.u.real);
-        if (n >= static_cast<int>(sizeof buf)) n = static_cast<int>(sizeof buf) - 1;
-        break;
-    case kDate:
-        DateToText(v, true, false);
-        return;
-    case kTime:
-        DateToText(v, false, true);
-        return;
-    case kDateTime:
-        DateToText(v, true, true);
-        return;
-    default: // text and byte blocks stay as they are
-        return;
+    case kCurrency: {
+        // Exactly what "%f" prints, without the cost of the printf machinery.
+        const auto r = std::to_chars(buf, buf + kFormatBufferSize, v.u.real, std::chars_format::fixed, 6);
+        if (r.ec == std::errc()) return static_cast<int>(r.ptr - buf);
+        const int n = std::snprintf(buf, kFormatBufferSize, "%f", v.u.real);
+        return n < 0 ? 0 : std::min(n, static_cast<int>(kFormatBufferSize) - 1);
     }
-    SetFormatted(v, buf, n);
+    case kDate:
+        return FormatDate(v.u.real, true, false, buf);
+    case kTime:
+        return FormatDate(v.u.real, false, true, buf);
+    case kDateTime:
+        return FormatDate(v.u.real, true, true, buf);
+    default:  // text and byte blocks stay as they are
+        return -1;
+    }
+}
+
+void FvToText(FieldValue& v) noexcept {
+    char buf[kFormatBufferSize];
+    const int n = FvFormat(v, buf);
+    if (n >= 0) FvSetText(v, std::string_view(buf, static_cast<size_t>(n)));
 }
 
 void FvToReal(FieldValue& v) noexcept {

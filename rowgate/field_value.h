@@ -72,6 +72,11 @@ char* FvAllocText(size_t len) noexcept;
 
 // In-place conversions used by the text and float exports.
 void FvToText(FieldValue& v) noexcept;
+
+// The text FvToText would give, written into buf without a terminator; its
+// length, or -1 for kinds that stay as they are (text and byte blocks).
+inline constexpr size_t kFormatBufferSize = 400;
+int FvFormat(const FieldValue& v, char* buf) noexcept;
 void FvToReal(FieldValue& v) noexcept;
 double FvRealOf(const FieldValue& v) noexcept;
 

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <string>
 
 using namespace rowgate;
@@ -214,4 +216,35 @@ TEST(CleanRealTest, TinyAndNanBecomeZero) {
     EXPECT_EQ(CleanReal(NAN), 0.0);
     EXPECT_EQ(CleanReal(1e-99), 1e-99);
     EXPECT_EQ(CleanReal(-2.5), -2.5);
+}
+
+TEST(FieldValueText, RealTextMatchesPrintf) {
+    const double samples[] = {0.0,      -0.0,    1.5,         -1.25,        0.1,         2.0 / 3.0,
+                              1e-7,     5e-7,    0.0000005,   0.9999995,    123456.789,  -987654321.123456789,
+                              1e15,     1e22,    4294967295., 12345678901., 1e300,       -1e-5,
+                              0.125,    2.5e-6,  1.0000005,   9007199254740993.0};
+    for (double x : samples) {
+        char want[512];
+        std::snprintf(want, sizeof want, "%f", x);
+        EXPECT_EQ(TextOf(Real(kReal, x)), want) << x;
+    }
+    for (int i = 0; i < 20000; ++i) {
+        const double x = (i * 7919 % 100003) / 997.0 - 50.0 + i * 1e-7;
+        char want[512];
+        std::snprintf(want, sizeof want, "%f", x);
+        ASSERT_EQ(TextOf(Real(kReal, x)), want) << x;
+    }
+}
+
+TEST(FieldValueText, FormatWritesWithoutTerminatorAndSkipsText) {
+    char buf[kFormatBufferSize];
+    std::memset(buf, 'Z', sizeof buf);
+    FieldValue v{};
+    FvSetLong(v, 42, false);
+    EXPECT_EQ(FvFormat(v, buf), 2);
+    EXPECT_EQ(std::string(buf, 3), "42Z");
+    FvSetText(v, "text");
+    EXPECT_EQ(FvFormat(v, buf), -1);
+    FvClear(v);
+    EXPECT_EQ(FvFormat(v, buf), 0);
 }
