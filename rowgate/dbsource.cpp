@@ -700,6 +700,16 @@ namespace {
 
 // UTF-16 to ANSI straight into a caller buffer that holds the whole text.
 void WriteAnsi(const wchar_t* w, size_t n, char* out) {
+    // Every ANSI code page keeps the ASCII range as it is.
+    size_t i = 0;
+    while (i < n && w[i] < 0x80) {
+        out[i] = static_cast<char>(w[i]);
+        ++i;
+    }
+    if (i == n) {
+        out[n] = '\0';
+        return;
+    }
     int written = 0;
     if (n > 0)
         written = WideCharToMultiByte(CP_ACP, 0, w, static_cast<int>(n), out, static_cast<int>(n * 4), nullptr,
@@ -736,6 +746,43 @@ bool DBSource::ReadColumnText(int column, char* out) {
             std::memcpy(&b, place, sizeof b);
             WriteAnsi(b, b ? wcslen(b) : 0, out);
             return true;
+        }
+        case DBTYPE_I2:
+        case DBTYPE_BOOL: {
+            SHORT x;
+            std::memcpy(&x, place, sizeof x);
+            out[FormatInteger<int>(x, out)] = '\0';
+            return true;
+        }
+        case DBTYPE_I4:
+        case DBTYPE_ERROR: {
+            LONG x;
+            std::memcpy(&x, place, sizeof x);
+            out[FormatInteger<int>(x, out)] = '\0';
+            return true;
+        }
+        case DBTYPE_R8: {
+            double x;
+            std::memcpy(&x, place, sizeof x);
+            out[FormatReal(CleanReal(x), out)] = '\0';
+            return true;
+        }
+        case DBTYPE_CY: {
+            LONGLONG x;
+            std::memcpy(&x, place, sizeof x);
+            out[FormatReal(static_cast<double>(x) * 0.0001, out)] = '\0';
+            return true;
+        }
+        case DBTYPE_DBTIMESTAMP: {
+            DBTIMESTAMP ts;
+            std::memcpy(&ts, place, sizeof ts);
+            const DateParts p{ts.year, ts.month, ts.day, ts.hour, ts.minute, ts.second};
+            // Valid parts print as they are; the rest takes the general road.
+            if (ValidDateTimeParts(p) && p.year >= 100) {
+                out[FormatDateParts(p, true, true, out)] = '\0';
+                return true;
+            }
+            break;
         }
         default:
             break;

@@ -56,11 +56,10 @@ char* Two(char* p, int x) noexcept {
     return p + 2;
 }
 
-// Dates as the strftime patterns %Y-%m-%d, %H:%M:%S and both; empty outside
-// the years 100 to 9999.
-int FormatDate(double d, bool date, bool time, char* buf) noexcept {
-    DateParts p{};
-    if (!DecodeOleDate(d, p) || p.year < 100 || p.year > 9999) return 0;
+} // namespace
+
+int FormatDateParts(const DateParts& p, bool date, bool time, char* buf) noexcept {
+    if (p.year < 100 || p.year > 9999) return 0;
     char* o = buf;
     if (date) {
         o = std::to_chars(o, o + 8, p.year).ptr;
@@ -80,9 +79,100 @@ int FormatDate(double d, bool date, bool time, char* buf) noexcept {
     return static_cast<int>(o - buf);
 }
 
+bool ValidDateTimeParts(const DateParts& p) noexcept {
+    return ValidDate(p.year, p.month, p.day) && ValidTime(p.hour, p.minute, p.second);
+}
+
+namespace {
+
+// Dates as the strftime patterns %Y-%m-%d, %H:%M:%S and both; empty outside
+// the years 100 to 9999.
+int FormatDate(double d, bool date, bool time, char* buf) noexcept {
+    DateParts p{};
+    if (!DecodeOleDate(d, p)) return 0;
+    return FormatDateParts(p, date, time, buf);
+}
+
+// "%f" of x (six decimals of the exact binary value, ties to even, as
+// printf rounds) for |x| below 2^33; -1 for anything else.
+int FixedSix(double x, char* buf) noexcept {
+    if (!std::isfinite(x) || std::fabs(x) >= 8589934592.0) return -1;
+    uint64_t bits;
+    std::memcpy(&bits, &x, sizeof bits);
+    const bool negative = (bits >> 63) != 0;
+    const int biased = static_cast<int>((bits >> 52) & 0x7FF);
+    uint64_t mant = bits & ((uint64_t{1} << 52) - 1);
+    int e = -1074;
+    if (biased != 0) {
+        mant |= uint64_t{1} << 52;
+        e = biased - 1075;
+    }
+    uint64_t q = 0;
+    if (mant != 0 && e >= 0) {
+        q = (mant << e) * 1000000u;
+    } else if (mant != 0) {
+        // mant * 10^6 as a 128-bit number (hi, lo), then shifted right by s with rounding.
+        const uint64_t mh = (mant >> 32) * 1000000u, ml = (mant & 0xFFFFFFFFu) * 1000000u;
+        uint64_t lo = ml + (mh << 32);
+        uint64_t hi = (mh >> 32) + (lo < ml ? 1 : 0);
+        const int sh = -e;
+        bool up = false;
+        if (sh < 64) {
+            q = (hi << (64 - sh)) | (lo >> sh);
+            const uint64_t r = lo & ((uint64_t{1} << sh) - 1), half = uint64_t{1} << (sh - 1);
+            up = r > half || (r == half && (q & 1));
+        } else if (sh == 64) {
+            q = hi;
+            const uint64_t half = uint64_t{1} << 63;
+            up = lo > half || (lo == half && (q & 1));
+        } else if (sh < 128) {
+            q = hi >> (sh - 64);
+            const uint64_t rh = hi & ((uint64_t{1} << (sh - 64)) - 1), halfHi = uint64_t{1} << (sh - 65);
+            up = rh > halfHi || (rh == halfHi && (lo != 0 || (q & 1)));
+        }
+        if (up) ++q;
+    }
+    // q < 2^53: a double division gives the integer part to within one,
+    // which the exact remainder then corrects (64-bit division is slow on x86).
+    uint64_t ip = static_cast<uint64_t>(static_cast<double>(q) / 1e6);
+    int64_t frac = static_cast<int64_t>(q - ip * 1000000u);
+    while (frac < 0) {
+        --ip;
+        frac += 1000000;
+    }
+    while (frac >= 1000000) {
+        ++ip;
+        frac -= 1000000;
+    }
+    char* o = buf;
+    if (negative) *o++ = '-';
+    if (ip <= 0xFFFFFFFFu)
+        o = std::to_chars(o, o + 24, static_cast<uint32_t>(ip)).ptr;
+    else
+        o = std::to_chars(o, o + 24, ip).ptr;
+    *o++ = '.';
+    uint32_t f = static_cast<uint32_t>(frac);
+    for (int i = 5; i >= 0; --i) {
+        o[i] = static_cast<char>('0' + f % 10);
+        f /= 10;
+    }
+    return static_cast<int>(o + 6 - buf);
+}
+
+} // namespace
+
+template <typename T>
+int FormatInteger(T x, char* buf) noexcept {
+    return static_cast<int>(std::to_chars(buf, buf + 24, x).ptr - buf);
+}
+template int FormatInteger<int>(int, char*) noexcept;
+template int FormatInteger<unsigned>(unsigned, char*) noexcept;
+
+namespace {
+
 template <typename T>
 int Integer(T x, char* buf) noexcept {
-    return static_cast<int>(std::to_chars(buf, buf + kFormatBufferSize, x).ptr - buf);
+    return FormatInteger(x, buf);
 }
 
 } // namespace
@@ -162,6 +252,16 @@ std::string_view FvText(const FieldValue& v) noexcept {
     return std::string_view(v.u.text.ptr, v.u.text.len);
 }
 
+int FormatReal(double x, char* buf) noexcept {
+    // Exactly what "%f" prints, without the cost of the printf machinery.
+    const int fast = FixedSix(x, buf);
+    if (fast >= 0) return fast;
+    const auto r = std::to_chars(buf, buf + kFormatBufferSize, x, std::chars_format::fixed, 6);
+    if (r.ec == std::errc()) return static_cast<int>(r.ptr - buf);
+    const int n = std::snprintf(buf, kFormatBufferSize, "%f", x);
+    return n < 0 ? 0 : std::min(n, static_cast<int>(kFormatBufferSize) - 1);
+}
+
 int FvFormat(const FieldValue& v, char* buf) noexcept {
     const bool isUnsigned = (v.flags & kFlagUnsigned) != 0;
     switch (v.kind) {
@@ -183,13 +283,8 @@ int FvFormat(const FieldValue& v, char* buf) noexcept {
         return isUnsigned ? Integer(static_cast<int>(static_cast<uint16_t>(v.u.i16)), buf)
                           : Integer(static_cast<int>(v.u.i16), buf);
     case kReal:
-    case kCurrency: {
-        // Exactly what "%f" prints, without the cost of the printf machinery.
-        const auto r = std::to_chars(buf, buf + kFormatBufferSize, v.u.real, std::chars_format::fixed, 6);
-        if (r.ec == std::errc()) return static_cast<int>(r.ptr - buf);
-        const int n = std::snprintf(buf, kFormatBufferSize, "%f", v.u.real);
-        return n < 0 ? 0 : std::min(n, static_cast<int>(kFormatBufferSize) - 1);
-    }
+    case kCurrency:
+        return FormatReal(v.u.real, buf);
     case kDate:
         return FormatDate(v.u.real, true, false, buf);
     case kTime:

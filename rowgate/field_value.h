@@ -95,6 +95,17 @@ struct DateParts {
 // False for values outside the years 1 to 9999 or not a number.
 bool DecodeOleDate(double d, DateParts& out) noexcept;
 
+// Text of date parts as the date, time or date-time kinds print them; empty
+// outside the years 100 to 9999.
+int FormatDateParts(const DateParts& p, bool date, bool time, char* buf) noexcept;
+// Whether the parts form a date and time the platform's type accepts.
+bool ValidDateTimeParts(const DateParts& p) noexcept;
+// "%f" of a double, no terminator; at most kFormatBufferSize - 1 characters.
+int FormatReal(double x, char* buf) noexcept;
+// Decimal text of an integer, no terminator; at most 24 characters.
+template <typename T>
+int FormatInteger(T x, char* buf) noexcept;
+
 // Limits a fetched real: tiny magnitudes and not-a-number read as 0.
 double CleanReal(double x) noexcept;
 

@@ -228,6 +228,25 @@ TEST(FieldValueText, RealTextMatchesPrintf) {
         std::snprintf(want, sizeof want, "%f", x);
         EXPECT_EQ(TextOf(Real(kReal, x)), want) << x;
     }
+    // Exact ties at the sixth decimal round to even, as printf does.
+    for (double x : {0.0078125, 0.0234375, -0.0078125, 1.0078125, 0.5, 2.5e-1, 1.0 / 1024, 3.0 / 2048, 1e-300,
+                     -1e-300, 8589934591.999999, 8589934592.5, 4.9e-324, 0.0000005, 0.0000015, 0.0000025}) {
+        char want[512];
+        std::snprintf(want, sizeof want, "%f", x);
+        EXPECT_EQ(TextOf(Real(kReal, x)), want) << x;
+    }
+    uint64_t seed = 12345;
+    for (int i = 0; i < 20000; ++i) {
+        seed = seed * 6364136223846793005ull + 1442695040888963407ull;
+        // Random mantissas across exponents from tiny to beyond the fast range.
+        const uint64_t bits = (seed >> 12) | (static_cast<uint64_t>(900 + (seed >> 3) % 200) << 52) |
+                              ((seed & 1) << 63);
+        double x;
+        std::memcpy(&x, &bits, sizeof x);
+        char want[512];
+        std::snprintf(want, sizeof want, "%f", x);
+        ASSERT_EQ(TextOf(Real(kReal, x)), want) << x;
+    }
     for (int i = 0; i < 20000; ++i) {
         const double x = (i * 7919 % 100003) / 997.0 - 50.0 + i * 1e-7;
         char want[512];

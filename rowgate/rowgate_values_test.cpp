@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "api_test_support.h"
+#include "rowgate/field_value.h"
 
 using namespace rgtest;
 
@@ -429,4 +430,27 @@ TEST_F(Values, ProviderRefusingTheWriteReportsZero) {
     EXPECT_EQ(Api().SetFieldFloat(h_, 6, 1), 0);
     ASSERT_EQ(Api().MoveNext(h_), 1);
     EXPECT_EQ(Api().SetFieldString(h_, 3, "x"), 1);
+}
+
+TEST_F(Values, FieldStringAgreesWithTheValueRecord) {
+    // GetFieldString takes shortcuts for common types; it must give exactly
+    // the text of the record GetValue fills.
+    Open("agree", TypesFile(), "SELECT * FROM Types");
+    for (int row = 1; row <= 2; ++row) {
+        ASSERT_EQ(row == 1 ? Api().MoveFirst(h_) : Api().MoveNext(h_), 1);
+        for (int c = 1; c <= 27; ++c) {
+            RgFieldValue raw{};
+            const int ok = Api().GetValue(h_, c, &raw);
+            rowgate::FieldValue v;
+            static_assert(sizeof v == sizeof raw);
+            std::memcpy(&v, &raw, sizeof v);
+            std::string want = "<fail>";
+            if (ok) {
+                rowgate::FvToText(v);
+                want = std::string(rowgate::FvText(v));
+            }
+            rowgate::FvClear(v);
+            EXPECT_EQ(Text(c), want) << "row " << row << " column " << c;
+        }
+    }
 }
