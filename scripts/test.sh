@@ -11,6 +11,9 @@ export TZ="${TZ:-CST-8}"
 "$root/scripts/wine-prefix" "$BUILD_DIR/wineprefix"
 # Keep one wineserver up for the whole run: every test starts a Wine process,
 # and a server that exits between them makes each start take seconds.
+# A server left from an earlier run may be tied to a display that is gone.
+WINEPREFIX="$BUILD_DIR/wineprefix" wineserver -k 2>/dev/null || true
+WINEPREFIX="$BUILD_DIR/wineprefix" wineserver -w 2>/dev/null || true
 WINEPREFIX="$BUILD_DIR/wineprefix" wineserver -p
 cd "$BUILD_DIR"
 status=0
