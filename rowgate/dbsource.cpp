@@ -862,7 +862,15 @@ HRESULT DBSource::WriteText(int column, const char* text) {
         }
         case DBTYPE_STR: {
             const std::string narrow = win::ToAnsi(wide);
-            const size_t n = std::min(narrow.size(), size > 0 ? size - 1 : 0);
+            const size_t room = size > 0 ? size - 1 : 0;
+            size_t n = 0;
+            // Cut at a character boundary: half a double-byte character would
+            // store a different character, or none at all.
+            while (n < narrow.size()) {
+                const size_t step = IsDBCSLeadByte(static_cast<BYTE>(narrow[n])) && n + 1 < narrow.size() ? 2 : 1;
+                if (n + step > room) break;
+                n += step;
+            }
             std::memcpy(place, narrow.data(), n);
             place[n] = '\0';
             LengthOf(*c) = n;

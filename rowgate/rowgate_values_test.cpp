@@ -359,6 +359,12 @@ TEST_F(Values, WriteTextIntoTextColumns) {
     ASSERT_EQ(Api().MoveFirst(h_), 1);
     ASSERT_EQ(Api().SetFieldString(h_, 3, "narrow text too long"), 1);
     EXPECT_EQ(Cell("W", 1, 2), "narrow tex");
+    // Too long for the column, and cut where a double-byte character would be split.
+    ASSERT_EQ(Api().SetFieldString(h_, 3, AnsiFromUtf8("a张三李四王").c_str()), 1);
+    EXPECT_EQ(Cell("W", 1, 2), "a张三李四");
+    ASSERT_EQ(Api().SetFieldString(h_, 3, AnsiFromUtf8("张三李四王五六").c_str()), 1);
+    EXPECT_EQ(Cell("W", 1, 2), "张三李四王");
+    ASSERT_EQ(Api().SetFieldString(h_, 3, "narrow text too long"), 1);
     ASSERT_EQ(Api().SetFieldString(h_, 4, "new bstr"), 1);
     EXPECT_EQ(Cell("W", 1, 3), "new bstr");
     ASSERT_EQ(Api().SetFieldString(h_, 2, AnsiFromUtf8("中文").c_str()), 1);
