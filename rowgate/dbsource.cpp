@@ -578,8 +578,13 @@ HRESULT DBSource::MoveBy(LONG skip) {
 }
 
 int DBSource::ColumnCount() const {
-    if (!rowsetOpen_ || columns_.empty()) return 0;
-    return static_cast<int>(columns_.size()) - 1;
+    if (!rowsetOpen_) return 0;
+    // Only the bookmark is left out: a row set opened without bookmarks
+    // (a dynamic cursor) has none, and all its columns count.
+    int n = 0;
+    for (const BoundColumn& c : columns_)
+        if (c.info.iOrdinal != 0) ++n;
+    return n;
 }
 
 DBSource::BoundColumn* DBSource::FindColumn(int ordinal) {

@@ -157,6 +157,18 @@ TEST_F(RowSet, ColumnsNamesAndTypes) {
     EXPECT_EQ(Api().GetFieldDataType(h_, 3), 2);
 }
 
+TEST_F(RowSet, ColumnCountWithoutBookmarks) {
+    // A dynamic cursor asks for no bookmarks: every bound column is a data column.
+    ASSERT_EQ(Api().OpenRowSetEx(h_, "SELECT * FROM T", 2, 1), 1);
+    EXPECT_EQ(Api().GetFieldDataType(h_, 0), -1);  // no bookmark column
+    EXPECT_EQ(Api().GetColumns(h_), 3);
+    ASSERT_EQ(Api().MoveFirst(h_), 1);
+    EXPECT_EQ(FieldString(h_, 3), "10");
+    RgFieldValue v{};
+    ASSERT_EQ(Api().GetData(h_, 3, 1, &v), 1);
+    EXPECT_EQ(v.u.i16, 20);
+}
+
 TEST_F(RowSet, LongWideColumnIsSkippedAndWideOneIsAStream) {
     ASSERT_EQ(Api().OpenRowSet(h_, "SELECT * FROM Wide"), 1);
     EXPECT_EQ(Api().GetColumns(h_), 3);
