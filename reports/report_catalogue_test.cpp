@@ -354,6 +354,21 @@ TEST_F(ReportCatalogue, Utf16FileWithByteOrderMark) {
     EXPECT_EQ(L"한국어", Entry(*c, L"KR")->ReportTypeName());
 }
 
+TEST_F(ReportCatalogue, Utf8FilesWithAndWithoutByteOrderMark) {
+    File(L"GS\\a.dat");
+    File(L"KR\\a.dat");
+    for (IniEncoding encoding : {IniEncoding::Utf8, IniEncoding::Utf8WithBom}) {
+        Config(L"[reportType]\r\ngs = 个人所得税\r\nKR=\"한국어\"\r\n", encoding);
+        auto c = Scan();
+        ASSERT_EQ(2u, c->ReportFiles().size());
+        EXPECT_EQ(L"个人所得税", Entry(*c, L"GS")->ReportTypeName());
+        EXPECT_EQ(L"한국어", Entry(*c, L"KR")->ReportTypeName());
+    }
+    // Plain ASCII stays with the platform's reading, with the same result.
+    Config(L"[REPORTTYPE]\r\nGS=Income\r\n", IniEncoding::Utf8);
+    EXPECT_EQ(L"Income", Entry(*Scan(), L"GS")->ReportTypeName());
+}
+
 TEST_F(ReportCatalogue, SectionAndKeyMatchWithoutRegardToCase) {
     Config(L"[other]\r\nAbc=别的\r\n[REPORTTYPE]\r\nabc=小写键\r\n");
     File(L"ABC\\a.dat");

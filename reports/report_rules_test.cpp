@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cwctype>
+
 #include "uReportRules.h"
 
 using namespace reports;
@@ -101,4 +103,53 @@ TEST(ReportAttributes, ValuesAreComparedNotBitTested) {
     EXPECT_TRUE(IsReportFileEntry(32));
     EXPECT_TRUE(IsReportFileEntry(128));
     EXPECT_TRUE(IsReportFileEntry(16 | 0x400));  // a linked directory
+}
+
+TEST(ReportSettingsEncoding, Utf8IsRecognisedOnlyWhenUnambiguous) {
+    EXPECT_TRUE(IsUtf8SettingsText("\xEF\xBB\xBF[reportType]\r\nA=x\r\n"));
+    EXPECT_TRUE(IsUtf8SettingsText("[reportType]\r\nA=\xE5\xA2\x9E\xE5\x80\xBC\r\n"));  // 增值
+    EXPECT_TRUE(IsUtf8SettingsText("A=\xF0\x9F\x98\x80"));                                   // outside the BMP
+    EXPECT_FALSE(IsUtf8SettingsText("[reportType]\r\nA=abc\r\n"));  // plain ASCII: the platform reads it alike
+    EXPECT_FALSE(IsUtf8SettingsText(""));
+    EXPECT_FALSE(IsUtf8SettingsText("A=\xD4\xF6\xD6\xB5\xCB\xB0"));   // 增值税 in code page 936
+    EXPECT_FALSE(IsUtf8SettingsText("A=\xC1\xAA\xCD\xA8"));             // 联通 in code page 936
+    EXPECT_FALSE(IsUtf8SettingsText("\xFF\xFE[\0r\0"));                // UTF-16 with its mark
+    EXPECT_FALSE(IsUtf8SettingsText(std::string("A=\xC2\xA9\0", 5)));    // a NUL byte
+    EXPECT_FALSE(IsUtf8SettingsText("A=\xC0\xAF"));                       // overlong '/'
+    EXPECT_FALSE(IsUtf8SettingsText("A=\xE0\x80\xAF"));                  // overlong
+    EXPECT_FALSE(IsUtf8SettingsText("A=\xED\xA0\x80"));                  // surrogate
+    EXPECT_FALSE(IsUtf8SettingsText("A=\xF4\x90\x80\x80"));             // beyond U+10FFFF
+    EXPECT_FALSE(IsUtf8SettingsText("A=\xE5\xA2"));                       // cut short at the end
+}
+
+namespace {
+bool SameAsciiIgnoringCase(const std::wstring& a, const std::wstring& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (towupper(a[i]) != towupper(b[i])) return false;
+    return true;
+}
+std::optional<std::wstring> Lookup(const std::wstring& text, const std::wstring& key) {
+    return FindProfileValue(text, L"reportType", key, SameAsciiIgnoringCase);
+}
+} // namespace
+
+TEST(ReportSettingsLookup, SectionsKeysBlanksQuotesAndComments) {
+    const std::wstring ini = L"\xFEFF" L"A=outside\r\n; comment\r\n[other]\r\nA=other\r\n"
+                             L"  [ REPORTTYPE ]  \r\n ;B=commented\r\n a = 甲 类 \r\nA=second\r\n"
+                             L"Q=\"quoted\"\r\nS='single'\r\nH=\"half\r\nE=\r\nN\r\nX=a=b\n[next]\r\nZ=z\r\n"
+                             L"[reportType]\r\nLATER=ignored\r\n";
+    EXPECT_EQ(L"甲 类", Lookup(ini, L"A"));
+    EXPECT_EQ(L"quoted", Lookup(ini, L"q"));
+    EXPECT_EQ(L"single", Lookup(ini, L"S"));
+    EXPECT_EQ(L"\"half", Lookup(ini, L"H"));
+    EXPECT_EQ(L"", Lookup(ini, L"E"));
+    EXPECT_EQ(L"", Lookup(ini, L"N"));
+    EXPECT_EQ(L"a=b", Lookup(ini, L"X"));
+    EXPECT_EQ(std::nullopt, Lookup(ini, L"B"));
+    EXPECT_EQ(std::nullopt, Lookup(ini, L"Z"));
+    EXPECT_EQ(std::nullopt, Lookup(ini, L"LATER"));
+    EXPECT_EQ(std::nullopt, Lookup(L"", L"A"));
+    EXPECT_EQ(std::nullopt, Lookup(L"[reportType", L"A"));
+    EXPECT_EQ(L"1", Lookup(L"[reportType\nA=1", L"A"));
 }

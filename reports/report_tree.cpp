@@ -125,6 +125,9 @@ void WriteIni(const std::wstring& path, const std::wstring& text, IniEncoding en
     if (encoding == IniEncoding::Ansi) {
         std::string bytes = win::ToAnsi(text);
         WriteBytes(path, bytes.data(), bytes.size());
+    } else if (encoding == IniEncoding::Utf8 || encoding == IniEncoding::Utf8WithBom) {
+        std::string bytes = (encoding == IniEncoding::Utf8WithBom ? "\xEF\xBB\xBF" : "") + win::ToUtf8(text);
+        WriteBytes(path, bytes.data(), bytes.size());
     } else {
         std::wstring withBom = L"\xFEFF" + text;
         WriteBytes(path, withBom.data(), withBom.size() * sizeof(wchar_t));

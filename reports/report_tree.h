@@ -48,7 +48,7 @@ std::vector<std::wstring> ListingOrder(const std::wstring& dir);
 // Deletes a tree, clearing read-only bits on the way.
 void RemoveTree(const std::wstring& path);
 
-enum class IniEncoding { Ansi, Utf16WithBom };
+enum class IniEncoding { Ansi, Utf16WithBom, Utf8, Utf8WithBom };
 // Writes "config.ini" text (lines joined with CRLF) in the encoding; ANSI
 // means the system's code page.
 void WriteIni(const std::wstring& path, const std::wstring& text, IniEncoding encoding);

@@ -45,6 +45,28 @@ std::wstring AbsolutePath(const std::wstring& path) {
     }
 }
 
+// The whole settings file; empty when it is missing, unreadable or larger
+// than any settings file has reason to be.
+std::string ReadSettingsBytes(const std::wstring& path) {
+    if (path.empty()) return {};
+    win::UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size;
+    if (!file || !::GetFileSizeEx(file.get(), &size) || size.QuadPart > (16 << 20)) return {};
+    std::string bytes(static_cast<size_t>(size.QuadPart), '\0');
+    DWORD read = 0;
+    if (!bytes.empty() && !::ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr))
+        return {};
+    bytes.resize(read);
+    return bytes;
+}
+
+// Section and key names match as the profile functions match them.
+bool SameNameIgnoringCase(const std::wstring& a, const std::wstring& b) {
+    return ::CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
+           CSTR_EQUAL;
+}
+
 } // namespace
 
 std::wstring FileSystemPath(const std::wstring& path) {
@@ -79,10 +101,19 @@ TReportContainer::TReportContainer(std::wstring dataRoot, std::wstring configPat
     : FDataRoot(std::move(dataRoot)),
       // The profile functions look for a bare file name in the Windows
       // directory; anchor it where the caller meant it.
-      FConfigPath(reports::AbsolutePath(configPath)) {}
+      FConfigPath(reports::AbsolutePath(configPath)) {
+    std::string bytes = reports::ReadSettingsBytes(FConfigPath);
+    if (reports::IsUtf8SettingsText(bytes)) {
+        FConfigUtf8 = true;
+        FConfigText = win::FromUtf8(bytes);
+    }
+}
 
 std::wstring TReportContainer::ReportTypeNameOf(const std::wstring& reportCode) const {
     if (FConfigPath.empty()) return {};
+    if (FConfigUtf8)
+        return reports::FindProfileValue(FConfigText, L"reportType", reportCode, reports::SameNameIgnoringCase)
+            .value_or(std::wstring());
     std::vector<wchar_t> buf(256);
     for (;;) {
         DWORD n = ::GetPrivateProfileStringW(L"reportType", reportCode.c_str(), L"", buf.data(),

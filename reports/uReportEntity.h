@@ -61,6 +61,10 @@ private:
     ReportMap FReportFiles;
     std::wstring FDataRoot;
     std::wstring FConfigPath;
+    // Settings saved as UTF-8, which the profile functions would read in the
+    // ANSI code page, are held decoded and looked up here instead.
+    bool FConfigUtf8 = false;
+    std::wstring FConfigText;
 };
 
 // The catalogue the report window fills while it scans; empty otherwise.

@@ -89,6 +89,77 @@ std::wstring FormatReportDateTime(double value, const std::wstring& timeSeparato
     return date + std::wstring(hh) + timeSeparator + mm + timeSeparator + ss;
 }
 
+bool IsUtf8SettingsText(const std::string& bytes) {
+    if (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) return true;
+    bool nonAscii = false;
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const size_t n = bytes.size();
+    for (size_t i = 0; i < n;) {
+        const unsigned char c = p[i];
+        if (c == 0) return false;  // UTF-16 or binary, never UTF-8 settings text
+        if (c < 0x80) { ++i; continue; }
+        nonAscii = true;
+        size_t len;
+        unsigned char lo = 0x80, hi = 0xBF;  // allowed range of the second byte
+        if (c >= 0xC2 && c <= 0xDF) len = 2;
+        else if (c == 0xE0) { len = 3; lo = 0xA0; }
+        else if (c >= 0xE1 && c <= 0xEC) len = 3;
+        else if (c == 0xED) { len = 3; hi = 0x9F; }  // no surrogates
+        else if (c >= 0xEE && c <= 0xEF) len = 3;
+        else if (c == 0xF0) { len = 4; lo = 0x90; }
+        else if (c >= 0xF1 && c <= 0xF3) len = 4;
+        else if (c == 0xF4) { len = 4; hi = 0x8F; }
+        else return false;
+        if (i + len > n) return false;
+        if (p[i + 1] < lo || p[i + 1] > hi) return false;
+        for (size_t k = 2; k < len; ++k)
+            if (p[i + k] < 0x80 || p[i + k] > 0xBF) return false;
+        i += len;
+    }
+    return nonAscii;
+}
+
+namespace {
+
+std::wstring Trim(const std::wstring& s) {
+    const wchar_t* blanks = L" \t\r";
+    size_t b = s.find_first_not_of(blanks);
+    if (b == std::wstring::npos) return {};
+    size_t e = s.find_last_not_of(blanks);
+    return s.substr(b, e - b + 1);
+}
+
+} // namespace
+
+std::optional<std::wstring> FindProfileValue(
+    const std::wstring& text, const std::wstring& section, const std::wstring& key,
+    const std::function<bool(const std::wstring&, const std::wstring&)>& sameName) {
+    enum { Before, Inside, After } state = Before;
+    size_t start = text.empty() || text[0] != L'\xFEFF' ? 0 : 1;
+    while (start <= text.size() && state != After) {
+        size_t end = text.find(L'\n', start);
+        if (end == std::wstring::npos) end = text.size();
+        const std::wstring line = Trim(text.substr(start, end - start));
+        start = end + 1;
+        if (line.empty() || line[0] == L';') continue;
+        if (line[0] == L'[') {
+            if (state == Inside) { state = After; break; }
+            size_t close = line.find_last_of(L']');
+            std::wstring name = Trim(line.substr(1, close == std::wstring::npos || close == 0 ? std::wstring::npos : close - 1));
+            if (sameName(name, section)) state = Inside;
+            continue;
+        }
+        if (state != Inside) continue;
+        size_t eq = line.find(L'=');
+        if (!sameName(Trim(line.substr(0, eq)), key)) continue;
+        std::wstring value = eq == std::wstring::npos ? std::wstring() : Trim(line.substr(eq + 1));
+        if (value.size() >= 2 && (value[0] == L'"' || value[0] == L'\'') && value.back() == value[0])
+            value = value.substr(1, value.size() - 2);
+        return value;
+    }
+    return std::nullopt;
+}
+
 std::wstring DeleteConfirmationText(const std::wstring& reportTypeName, const std::wstring& fileName) {
     return L"尊敬的纳税人，确定要删除<" + reportTypeName + L">的报表文件[" + fileName + L"]吗?一旦删除将无法恢复！";
 }

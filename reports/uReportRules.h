@@ -5,6 +5,8 @@
 // the time of day.
 #pragma once
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 
 namespace reports {
@@ -29,6 +31,21 @@ double DosDateTimeToDateTime(std::uint16_t dosDate, std::uint16_t dosTime);
 
 // "yyyy-MM-dd hh:mm:ss", 24-hour clock, each ':' replaced by `timeSeparator`.
 std::wstring FormatReportDateTime(double value, const std::wstring& timeSeparator);
+
+// True for settings-file bytes saved as UTF-8: with its byte-order mark, or
+// without one when the text holds non-ASCII bytes that are strictly valid
+// UTF-8 (no overlong forms, no surrogates). Text in the Chinese ANSI code page
+// practically never passes that test, so such files stay with the platform.
+bool IsUtf8SettingsText(const std::string& bytes);
+
+// Looks a key up in INI text the way the platform's profile functions do: the
+// first section of that name, the first key of that name in it (names
+// compared by `sameName`), blanks around names and values dropped, and one
+// pair of matching quotes around the value removed. Lines starting with ';'
+// are comments. No value when section or key is missing.
+std::optional<std::wstring> FindProfileValue(
+    const std::wstring& text, const std::wstring& section, const std::wstring& key,
+    const std::function<bool(const std::wstring&, const std::wstring&)>& sameName);
 
 // The question asked before a report file is deleted.
 std::wstring DeleteConfirmationText(const std::wstring& reportTypeName, const std::wstring& fileName);
