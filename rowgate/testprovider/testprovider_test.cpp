@@ -228,6 +228,37 @@ TEST_F(Provider, OpensThroughTheServiceComponents) {
     printf("initialization string: %s\n", s.c_str());
 }
 
+TEST_F(Provider, InitStringKeywordsReachTheProperties) {
+    std::wstring path = rgtest::WriteTempFile(kData);
+    std::wstring s = L"Provider=Quillet.TestProvider;Data Source=" + path +
+                     L";User ID=ann;Password=pw;Persist Security Info=False;Mode=Read;Extended Properties=\"a=1;b=2\"";
+    ComPtr<IDBProperties> props;
+    ASSERT_EQ(S_OK, init_->GetDataSource(nullptr, CLSCTX_INPROC_SERVER, s.c_str(), IID_IDBProperties,
+                                         reinterpret_cast<IUnknown**>(props.put())));
+    DBPROPID ids[] = {DBPROP_INIT_DATASOURCE, DBPROP_AUTH_USERID, DBPROP_AUTH_PERSIST_SENSITIVE_AUTHINFO,
+                      DBPROP_INIT_MODE, DBPROP_INIT_PROVIDERSTRING};
+    DBPROPIDSET idset{ids, 5, guid::kPropsetDbInit};
+    ULONG nSets = 0;
+    DBPROPSET* sets = nullptr;
+    ASSERT_EQ(S_OK, props->GetProperties(1, &idset, &nSets, &sets));
+    ASSERT_EQ(1u, nSets);
+    ASSERT_EQ(5u, sets[0].cProperties);
+    DBPROP* p = sets[0].rgProperties;
+    EXPECT_EQ(VT_BSTR, p[0].vValue.vt);
+    EXPECT_EQ(path, p[0].vValue.bstrVal);
+    ASSERT_EQ(VT_BSTR, p[1].vValue.vt);
+    EXPECT_STREQ(L"ann", p[1].vValue.bstrVal);
+    ASSERT_EQ(VT_BOOL, p[2].vValue.vt);
+    EXPECT_EQ(VARIANT_FALSE, p[2].vValue.boolVal);
+    ASSERT_EQ(VT_I4, p[3].vValue.vt);
+    EXPECT_EQ(DB_MODE_READ, p[3].vValue.lVal);
+    ASSERT_EQ(VT_BSTR, p[4].vValue.vt);
+    EXPECT_STREQ(L"a=1;b=2", p[4].vValue.bstrVal);
+    for (ULONG i = 0; i < sets[0].cProperties; ++i) VariantClear(&p[i].vValue);
+    CoTaskMemFree(p);
+    CoTaskMemFree(sets);
+}
+
 TEST_F(Provider, UnreadableFileFailsInitialize) {
     auto ds = Open("table T\ncolumn A NOPE\n", E_FAIL);
     EXPECT_NE(std::string::npos, Text("tp_LastErrorText").find("unknown type")) << Text("tp_LastErrorText");
@@ -330,6 +361,218 @@ TEST_F(Provider, SelectReadsTypedValuesAndNull) {
         EXPECT_EQ(5u, name.buf.length);
     }
     rs->ReleaseRows(1, &row, nullptr, nullptr, nullptr);
+}
+
+const char kAllTypes[] =
+    "table AllTypes\n"
+    "column cI2 I2\ncolumn cI4 I4\ncolumn cR4 R4\ncolumn cR8 R8\ncolumn cCY CY\ncolumn cDATE DATE\n"
+    "column cBSTR BSTR 50\ncolumn cERROR ERROR\ncolumn cBOOL BOOL\ncolumn cI1 I1\ncolumn cUI1 UI1\n"
+    "column cUI2 UI2\ncolumn cUI4 UI4\ncolumn cUI8 UI8\ncolumn cGUID GUID\ncolumn cBYTES BYTES 100\n"
+    "column cSTR STR 20\ncolumn cSTRL STR 2000 long\ncolumn cWSTR WSTR 10\ncolumn cWSTRF WSTR 10\n"
+    "column cWSTRL WSTR 3000 long\ncolumn cNUM NUMERIC precision=10 scale=2\ncolumn cDBDATE DBDATE\n"
+    "column cDBTIME DBTIME\ncolumn cTS DBTIMESTAMP\ncolumn cI8 I8\ncolumn cDEC DECIMAL scale=2\n"
+    "column cVAR VARIANT\n"
+    "row -7|7|1.5|1.5|1.5|2005-03-07 14:05:09|bstr|0x80004005|true|-1|200|65535|4294967295|"
+    "18446744073709551615|{0C733A8A-2A1C-11CE-ADE5-00AA0044773D}|\\R100*AB|abc|\\R2000*x|wide|"
+    "\xEF\xBC\xA1\xEF\xBC\xA2\xEF\xBC\xA3\xEF\xBC\xA4\xEF\xBC\xA5\xEF\xBC\xA6\xEF\xBC\xA7\xEF\xBC\xA8\xEF\xBC\xA9\xEF\xBC\xAA|"
+    "\\R3000*y|-123.45|2005-01-01|08:30:00|2005-03-07 14:05:09|-9000000000|1.25|var\n";
+
+TEST_F(Provider, EveryColumnTypeReadsInItsOwnType) {
+    auto ds = Open(kAllTypes);
+    auto session = Session(ds);
+    ComPtr<IRowset> rs;
+    ASSERT_EQ(S_OK, Execute(session, L"SELECT * FROM AllTypes", {}, rs));
+    ComPtr<IColumnsInfo> info;
+    ASSERT_EQ(S_OK, rs.As(info, IID_IColumnsInfo));
+    DBORDINAL n = 0;
+    DBCOLUMNINFO* ci = nullptr;
+    OLECHAR* strings = nullptr;
+    ASSERT_EQ(S_OK, info->GetColumnInfo(&n, &ci, &strings));
+    ASSERT_EQ(28u, n);
+    HROW row;
+    ASSERT_EQ(S_OK, Next(rs, 0, row));
+    auto read = [&](DBORDINAL ord, OneColumn& col) {
+        DBLENGTH size = ci[ord - 1].wType == DBTYPE_WSTR ? ci[ord - 1].ulColumnSize * 2 + 2
+                                                          : ci[ord - 1].ulColumnSize + 1;
+        if (size > sizeof col.buf.value) size = sizeof col.buf.value;
+        EXPECT_EQ(S_OK, col.Bind(rs, ord, ci[ord - 1].wType, size)) << ord;
+        EXPECT_EQ(S_OK, rs->GetData(row, col.acc, &col.buf)) << ord;
+        EXPECT_EQ(DBSTATUS_S_OK, col.buf.status) << ord;
+        return static_cast<void*>(col.buf.value);
+    };
+#define READ(ord, T) ([&] { OneColumn c; return *static_cast<T*>(read(ord, c)); }())
+    EXPECT_EQ(-7, READ(1, SHORT));
+    EXPECT_EQ(7, READ(2, LONG));
+    EXPECT_EQ(1.5f, READ(3, float));
+    EXPECT_EQ(1.5, READ(4, double));
+    EXPECT_EQ(15000, READ(5, LONGLONG));
+    SYSTEMTIME st{2005, 3, 0, 7, 14, 5, 9, 0};
+    double date = 0;
+    SystemTimeToVariantTime(&st, &date);
+    EXPECT_DOUBLE_EQ(date, READ(6, double));
+    {
+        OneColumn c;
+        BSTR b = *static_cast<BSTR*>(read(7, c));
+        EXPECT_STREQ(L"bstr", b);
+        SysFreeString(b);
+    }
+    EXPECT_EQ(static_cast<LONG>(0x80004005), READ(8, LONG));
+    EXPECT_EQ(VARIANT_TRUE, READ(9, VARIANT_BOOL));
+    EXPECT_EQ(-1, READ(10, signed char));
+    EXPECT_EQ(200, READ(11, unsigned char));
+    EXPECT_EQ(65535, READ(12, USHORT));
+    EXPECT_EQ(4294967295u, READ(13, ULONG));
+    EXPECT_EQ(18446744073709551615ull, READ(14, ULONGLONG));
+    EXPECT_TRUE(IsEqualGUID(IID_IDBProperties, READ(15, GUID)));
+    {
+        OneColumn c;
+        auto* bytes = static_cast<BYTE*>(read(16, c));
+        EXPECT_EQ(100u, c.buf.length);
+        EXPECT_EQ(0xAB, bytes[99]);
+    }
+    {
+        OneColumn c;
+        EXPECT_STREQ("abc", static_cast<char*>(read(17, c)));
+        OneColumn l;
+        read(18, l);
+        EXPECT_EQ(2000u, l.buf.length);
+        OneColumn w;
+        EXPECT_STREQ(L"wide", static_cast<wchar_t*>(read(19, w)));
+        OneColumn f;
+        EXPECT_STREQ(L"ＡＢＣＤＥＦＧＨＩＪ", static_cast<wchar_t*>(read(20, f)));
+        EXPECT_EQ(20u, f.buf.length);
+        OneColumn wl;
+        read(21, wl);
+        EXPECT_EQ(6000u, wl.buf.length);
+        EXPECT_EQ(DBSTATUS_S_OK, wl.buf.status);
+    }
+    DB_NUMERIC num = READ(22, DB_NUMERIC);
+    EXPECT_EQ(10, num.precision);
+    EXPECT_EQ(2, num.scale);
+    EXPECT_EQ(0, num.sign);
+    EXPECT_EQ(12345u, *reinterpret_cast<ULONGLONG*>(num.val));
+    DBDATE d = READ(23, DBDATE);
+    EXPECT_EQ(2005, d.year);
+    EXPECT_EQ(1, d.month);
+    DBTIME t = READ(24, DBTIME);
+    EXPECT_EQ(8, t.hour);
+    EXPECT_EQ(30, t.minute);
+    DBTIMESTAMP ts = READ(25, DBTIMESTAMP);
+    EXPECT_EQ(14, ts.hour);
+    EXPECT_EQ(0u, ts.fraction);
+    EXPECT_EQ(-9000000000ll, READ(26, LONGLONG));
+    DECIMAL dec = READ(27, DECIMAL);
+    EXPECT_EQ(125u, dec.Lo64);
+    EXPECT_EQ(2, dec.scale);
+    {
+        OneColumn c;
+        VARIANT v = *static_cast<VARIANT*>(read(28, c));
+        EXPECT_EQ(VT_BSTR, v.vt);
+        EXPECT_STREQ(L"var", v.bstrVal);
+        VariantClear(&v);
+    }
+#undef READ
+    CoTaskMemFree(ci);
+    CoTaskMemFree(strings);
+    rs->ReleaseRows(1, &row, nullptr, nullptr, nullptr);
+}
+
+TEST_F(Provider, ConvertsBetweenBoundAndColumnTypes) {
+    auto ds = Open();
+    auto session = Session(ds);
+    ComPtr<IRowset> rs;
+    ASSERT_EQ(S_OK, Execute(session, L"SELECT * FROM Things", {}, rs));
+    HROW row;
+    ASSERT_EQ(S_OK, Next(rs, 1, row));
+    OneColumn id;  // I4 as wide text
+    ASSERT_EQ(S_OK, id.Bind(rs, 1, DBTYPE_WSTR, 40));
+    ASSERT_EQ(S_OK, rs->GetData(row, id.acc, &id.buf));
+    EXPECT_STREQ(L"2", reinterpret_cast<wchar_t*>(id.buf.value));
+    OneColumn name;  // WSTR as narrow text in the ANSI code page
+    ASSERT_EQ(S_OK, name.Bind(rs, 2, DBTYPE_STR, 40));
+    ASSERT_EQ(S_OK, rs->GetData(row, name.acc, &name.buf));
+    EXPECT_EQ(win::ToAnsi(L"张三"), reinterpret_cast<char*>(name.buf.value));
+    OneColumn small;  // truncation is reported, not an error
+    ASSERT_EQ(S_OK, small.Bind(rs, 2, DBTYPE_WSTR, 4));
+    ASSERT_EQ(S_OK, rs->GetData(row, small.acc, &small.buf));
+    EXPECT_EQ(DBSTATUS_S_TRUNCATED, small.buf.status);
+    EXPECT_EQ(4u, small.buf.length);
+    OneColumn ratio;  // R8 as float
+    ASSERT_EQ(S_OK, ratio.Bind(rs, 5, DBTYPE_R4, 4));
+    ASSERT_EQ(S_OK, rs->GetData(row, ratio.acc, &ratio.buf));
+    EXPECT_EQ(0.0f, *reinterpret_cast<float*>(ratio.buf.value));
+    OneColumn bad;  // a date cannot become a GUID
+    ComPtr<IAccessor> acc;
+    EXPECT_EQ(DB_E_ERRORSOCCURRED, bad.Bind(rs, 6, DBTYPE_GUID, 16));
+    rs->ReleaseRows(1, &row, nullptr, nullptr, nullptr);
+}
+
+TEST_F(Provider, ImmediateWritesConvertAndCheckNulls) {
+    auto ds = Open();
+    auto session = Session(ds);
+    ComPtr<IRowset> rs;
+    ASSERT_EQ(S_OK, Execute(session, L"SELECT * FROM Things", {}, rs));
+    ComPtr<IRowsetChange> change;
+    ASSERT_EQ(S_OK, rs.As(change, IID_IRowsetChange));
+    HROW row;
+    ASSERT_EQ(S_OK, Next(rs, 0, row));
+    OneColumn id;  // a real into an I4 column rounds
+    ASSERT_EQ(S_OK, id.Bind(rs, 1, DBTYPE_R8, 8));
+    *reinterpret_cast<double*>(id.buf.value) = 2.7;
+    id.buf.status = DBSTATUS_S_OK;
+    ASSERT_EQ(S_OK, change->SetData(row, id.acc, &id.buf));
+    OneColumn name;  // narrow text into a wide column; default of a nullable column is NULL
+    ASSERT_EQ(S_OK, name.Bind(rs, 2, DBTYPE_STR, 41));
+    std::string gbk = win::ToAnsi(L"李四");
+    std::strcpy(reinterpret_cast<char*>(name.buf.value), gbk.c_str());
+    name.buf.length = static_cast<DBLENGTH>(gbk.size());
+    name.buf.status = DBSTATUS_S_OK;
+    ASSERT_EQ(S_OK, change->SetData(row, name.acc, &name.buf));
+    EXPECT_NE(std::string::npos, TableText("Things").find("row 3|李四|")) << TableText("Things");
+    name.buf.status = DBSTATUS_S_DEFAULT;
+    ASSERT_EQ(S_OK, change->SetData(row, name.acc, &name.buf));
+    EXPECT_EQ(DBSTATUS_S_ISNULL, name.buf.status);
+    EXPECT_NE(std::string::npos, TableText("Things").find("row 3|\\N|")) << TableText("Things");
+    OneColumn price;  // NULL into a column that takes none
+    ASSERT_EQ(S_OK, price.Bind(rs, 4, DBTYPE_CY, 8));
+    price.buf.status = DBSTATUS_S_ISNULL;
+    EXPECT_EQ(DB_E_ERRORSOCCURRED, change->SetData(row, price.acc, &price.buf));
+    EXPECT_EQ(DBSTATUS_E_INTEGRITYVIOLATION, price.buf.status);
+    OneColumn big;  // too long for the column
+    ASSERT_EQ(S_OK, big.Bind(rs, 2, DBTYPE_WSTR, 200));
+    wcscpy(reinterpret_cast<wchar_t*>(big.buf.value), L"abcdefghijklmnopqrstuvwxyz");
+    big.buf.length = 52;
+    big.buf.status = DBSTATUS_S_OK;
+    EXPECT_EQ(DB_E_ERRORSOCCURRED, change->SetData(row, big.acc, &big.buf));
+    EXPECT_EQ(DBSTATUS_E_DATAOVERFLOW, big.buf.status);
+    rs->ReleaseRows(1, &row, nullptr, nullptr, nullptr);
+    EXPECT_NE(std::string::npos, TableText("Things").find("row 3|\\N|")) << TableText("Things");
+    // The first row's ID became 3 (2.7 rounded) and its failed writes left it alone.
+    EXPECT_EQ(0u, TableText("Things").find("row 3|\\N|1.5000|")) << TableText("Things");
+}
+
+TEST_F(Provider, OpenRowsetByTableNameIsRecorded) {
+    auto ds = Open();
+    auto reset = Api<tp_void_fn>("rgtestprov.dll", "tp_Reset");
+    ASSERT_TRUE(reset);
+    reset();
+    auto session = Session(ds);
+    DBID table{};
+    table.eKind = DBKIND_NAME;
+    wchar_t name[] = L"Other";
+    table.uName.pwszName = name;
+    DBPROP p = BoolProp(DBPROP_IRowsetLocate, true);
+    DBPROPSET set{&p, 1, guid::kPropsetRowset};
+    ComPtr<IRowset> rs;
+    ASSERT_EQ(S_OK, session->OpenRowset(nullptr, &table, nullptr, IID_IRowset, 1, &set,
+                                        reinterpret_cast<IUnknown**>(rs.put())));
+    EXPECT_EQ("OPENROWSET Other\nSET DBPROPSET_ROWSET\nPROP 0x82 VT_BOOL TRUE REQUIRED\n",
+              Text("tp_RecordedPropertiesText"));
+    wchar_t missing[] = L"Missing";
+    table.uName.pwszName = missing;
+    ComPtr<IRowset> none;
+    EXPECT_EQ(DB_E_NOTABLE, session->OpenRowset(nullptr, &table, nullptr, IID_IRowset, 0, nullptr,
+                                                reinterpret_cast<IUnknown**>(none.put())));
 }
 
 TEST_F(Provider, UnknownTableAndBadCommand) {
