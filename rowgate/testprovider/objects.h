@@ -27,7 +27,6 @@ struct RowsetArgs {
 
 HRESULT CreateDataSource(IUnknown* outer, REFIID iid, void** ppv);
 HRESULT CreateRowset(RowsetArgs args, IUnknown* outer, REFIID iid, void** ppv);
-HRESULT CreateSession(IUnknown* dataSource, std::shared_ptr<Store> store, IUnknown* outer, REFIID iid, void** ppv);
 HRESULT CreateCommand(IUnknown* session, std::shared_ptr<Store> store, IUnknown* outer, REFIID iid, void** ppv);
 
 // Builds the rowset of a schema for the session.

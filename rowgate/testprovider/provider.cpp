@@ -472,11 +472,16 @@ class Session final : public ObjectBase,
                       public IDBCreateCommand,
                       public IDBSchemaRowset {
 public:
-    Session(IUnknown* dataSource, std::shared_ptr<Store> store, IUnknown* outer)
-        : ObjectBase(outer), ds_(dataSource), store_(std::move(store)) {
+    Session(IUnknown* dataSource, std::shared_ptr<Store> store, std::shared_ptr<std::atomic<long>> open,
+            IUnknown* outer)
+        : ObjectBase(outer), ds_(dataSource), store_(std::move(store)), open_(std::move(open)) {
         ds_->AddRef();
+        ++*open_;
     }
-    ~Session() override { ds_->Release(); }
+    ~Session() override {
+        --*open_;
+        ds_->Release();
+    }
 
     TP_DELEGATING_IUNKNOWN
 
@@ -595,6 +600,7 @@ private:
 
     IUnknown* ds_;
     std::shared_ptr<Store> store_;
+    std::shared_ptr<std::atomic<long>> open_;  // the data source's count of live sessions
 };
 
 // ---- data source ---------------------------------------------------------
@@ -660,6 +666,7 @@ public:
         return hr;
     }
     STDMETHODIMP Uninitialize() override {
+        if (*sessions_ > 0) return DB_E_OBJECTOPEN;
         store_.reset();
         return S_OK;
     }
@@ -856,7 +863,7 @@ public:
         if (HRESULT hr = CheckAggregation(outer, iid); FAILED(hr)) return hr;
         auto fault = store_->FaultFor(nullptr, "createsession", 0);
         if (fault && FAILED(*fault)) return *fault;
-        HRESULT hr = tp::CreateSession(Controlling(), store_, outer, iid, reinterpret_cast<void**>(pp));
+        HRESULT hr = HandOut(new Session(Controlling(), store_, sessions_, outer), outer, iid, reinterpret_cast<void**>(pp));
         if (SUCCEEDED(hr) && fault) hr = *fault;
         return hr;
     }
@@ -910,15 +917,13 @@ private:
 
     VARIANT values_[std::size(kInitProps)];
     std::shared_ptr<Store> store_;
+    std::shared_ptr<std::atomic<long>> sessions_ = std::make_shared<std::atomic<long>>(0);
 };
 
 } // namespace
 
 HRESULT CreateDataSource(IUnknown* outer, REFIID iid, void** ppv) {
     return HandOut(new DataSource(outer), outer, iid, ppv);
-}
-HRESULT CreateSession(IUnknown* dataSource, std::shared_ptr<Store> store, IUnknown* outer, REFIID iid, void** ppv) {
-    return HandOut(new Session(dataSource, std::move(store), outer), outer, iid, ppv);
 }
 HRESULT CreateCommand(IUnknown* session, std::shared_ptr<Store> store, IUnknown* outer, REFIID iid, void** ppv) {
     return HandOut(new Command(session, std::move(store), outer), outer, iid, ppv);

@@ -628,7 +628,14 @@ private:
     int RowId(const Entry& e) const { return e.base ? e.base->id : 0; }
     bool IsGone(const Entry& e) const { return e.gone || (e.base && e.base->deleted); }
     bool IsDeleted(const Entry& e) const { return IsGone(e) || e.pend == Entry::Delete; }
-    bool Visible(size_t i) const { return !(removeDeleted_ && IsGone(rows_[i])) && !(rows_[i].gone && !rows_[i].base); }
+    // What fetching walks over: rows inserted and not yet sent are not returned
+    // (DBPROP_RETURNPENDINGINSERTS is false), deleted ones only when the
+    // consumer asked for them to be removed.
+    bool Visible(size_t i) const {
+        const Entry& e = rows_[i];
+        if (e.pend == Entry::Insert || (e.gone && !e.base)) return false;
+        return !(removeDeleted_ && IsGone(e));
+    }
     const std::vector<Cell>& Cells(const Entry& e) const { return e.pending ? *e.pending : e.base->cells; }
 
     DBPENDINGSTATUS PendingStatus(const Entry& e) const {

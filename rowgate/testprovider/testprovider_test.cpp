@@ -803,6 +803,133 @@ TEST_F(Provider, LiveObjectsReturnToZero) {
     EXPECT_EQ(0, Api<tp_int_fn>("rgtestprov.dll", "tp_LiveAccessors")());
 }
 
+TEST_F(Provider, BookmarksLocateRows) {
+    auto ds = Open();
+    auto session = Session(ds);
+    ComPtr<IRowset> rs;
+    ASSERT_EQ(S_OK, Execute(session, L"SELECT * FROM Things", Scrollable(), rs));
+    ComPtr<IRowsetLocate> locate;
+    ASSERT_EQ(S_OK, rs.As(locate, IID_IRowsetLocate));
+    OneColumn mark;
+    ASSERT_EQ(S_OK, mark.Bind(rs, 0, DBTYPE_I4, 4));
+    HROW row;
+    ASSERT_EQ(S_OK, Next(rs, 1, row));
+    ASSERT_EQ(S_OK, rs->GetData(row, mark.acc, &mark.buf));
+    LONG second = *reinterpret_cast<LONG*>(mark.buf.value);
+    rs->ReleaseRows(1, &row, nullptr, nullptr, nullptr);
+    // From the second row's bookmark, one further on is the third row.
+    DBCOUNTITEM got = 0;
+    HROW* rows = &row;
+    ASSERT_EQ(S_OK, locate->GetRowsAt(0, DB_NULL_HCHAPTER, 4, reinterpret_cast<const BYTE*>(&second), 1, 1, &got,
+                                      &rows));
+    OneColumn id;
+    ASSERT_EQ(S_OK, id.Bind(rs, 1, DBTYPE_I4, 4));
+    ASSERT_EQ(S_OK, rs->GetData(row, id.acc, &id.buf));
+    EXPECT_EQ(3, *reinterpret_cast<LONG*>(id.buf.value));
+    rs->ReleaseRows(1, &row, nullptr, nullptr, nullptr);
+    BYTE last = DBBMK_LAST;
+    ASSERT_EQ(S_OK, locate->GetRowsAt(0, DB_NULL_HCHAPTER, 1, &last, 0, 1, &got, &rows));
+    ASSERT_EQ(S_OK, rs->GetData(row, id.acc, &id.buf));
+    EXPECT_EQ(3, *reinterpret_cast<LONG*>(id.buf.value));
+    rs->ReleaseRows(1, &row, nullptr, nullptr, nullptr);
+    // GetRowsAt leaves the next fetch position alone: it is after the second row.
+    ASSERT_EQ(S_OK, Next(rs, 0, row));
+    ASSERT_EQ(S_OK, rs->GetData(row, id.acc, &id.buf));
+    EXPECT_EQ(3, *reinterpret_cast<LONG*>(id.buf.value));
+    rs->ReleaseRows(1, &row, nullptr, nullptr, nullptr);
+}
+
+TEST_F(Provider, PendingInsertsAreNotFetchedUntilSent) {
+    auto ds = Open("table T\ncolumn A I4\nrow 1\n");
+    auto session = Session(ds);
+    ComPtr<IRowset> rs;
+    auto props = Scrollable();
+    props.push_back(BoolProp(DBPROP_IRowsetUpdate, true));
+    ASSERT_EQ(S_OK, Execute(session, L"SELECT * FROM T", props, rs));
+    ComPtr<IRowsetChange> change;
+    ComPtr<IRowsetUpdate> update;
+    ASSERT_EQ(S_OK, rs.As(change, IID_IRowsetChange));
+    ASSERT_EQ(S_OK, rs.As(update, IID_IRowsetUpdate));
+    OneColumn a;
+    ASSERT_EQ(S_OK, a.Bind(rs, 1, DBTYPE_I4, 4));
+    *reinterpret_cast<LONG*>(a.buf.value) = 9;
+    a.buf.status = DBSTATUS_S_OK;
+    HROW added;
+    ASSERT_EQ(S_OK, change->InsertRow(DB_NULL_HCHAPTER, a.acc, &a.buf, &added));
+    HROW row;
+    ASSERT_EQ(S_OK, Next(rs, 0, row));
+    rs->ReleaseRows(1, &row, nullptr, nullptr, nullptr);
+    EXPECT_EQ(DB_S_ENDOFROWSET, Next(rs, 0, row));
+    EXPECT_EQ("row 1\n", TableText("T"));
+    ASSERT_EQ(S_OK, update->Update(DB_NULL_HCHAPTER, 0, nullptr, nullptr, nullptr, nullptr));
+    EXPECT_EQ("row 1\nrow 9\n", TableText("T"));
+    rs->ReleaseRows(1, &added, nullptr, nullptr, nullptr);
+}
+
+TEST_F(Provider, UninitializeWaitsForSessions) {
+    auto ds = Open();
+    {
+        auto session = Session(ds);
+        EXPECT_EQ(DB_E_OBJECTOPEN, ds->Uninitialize());
+    }
+    EXPECT_EQ(S_OK, ds->Uninitialize());
+    EXPECT_EQ(S_OK, ds->Initialize());
+}
+
+// An outer object that aggregates the data source, as a pooling service would.
+class Outer : public IUnknown {
+public:
+    STDMETHODIMP QueryInterface(REFIID iid, void** ppv) override {
+        if (IsEqualIID(iid, IID_IUnknown)) {
+            *ppv = this;
+            AddRef();
+            return S_OK;
+        }
+        return inner ? inner->QueryInterface(iid, ppv) : E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++refs; }
+    STDMETHODIMP_(ULONG) Release() override { return --refs; }
+    IUnknown* inner = nullptr;
+    ULONG refs = 1;
+};
+
+TEST_F(Provider, DataSourceCanBeAggregated) {
+    Outer outer;
+    CLSID clsid{};
+    ASSERT_EQ(S_OK, CLSIDFromProgID(TP_PROVIDER_PROGID, &clsid));
+    ASSERT_EQ(S_OK, CoCreateInstance(clsid, &outer, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                                     reinterpret_cast<void**>(&outer.inner)));
+    ComPtr<IDBProperties> props;
+    ASSERT_EQ(S_OK, outer.QueryInterface(IID_IDBProperties, props.put_void()));
+    ComPtr<IUnknown> identity;
+    ASSERT_EQ(S_OK, props.As(identity, IID_IUnknown));
+    EXPECT_EQ(static_cast<IUnknown*>(&outer), identity.get());  // the outer object's identity
+    identity.reset();
+    props.reset();
+    EXPECT_EQ(1u, outer.refs);
+    EXPECT_EQ(CLASS_E_NOAGGREGATION,
+              CoCreateInstance(clsid, &outer, CLSCTX_INPROC_SERVER, IID_IDBInitialize, props.put_void()));
+    outer.inner->Release();
+    EXPECT_EQ(0, LiveObjects());
+}
+
+TEST(DataLinks, RegistrationKeepsThePrefixOwnServerForLater) {
+    // Unregistering puts this value back; the test only looks, so that test
+    // processes running beside it keep the stand-in.
+    wchar_t value[MAX_PATH] = {};
+    DWORD size = sizeof value;
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegGetValueW(HKEY_CLASSES_ROOT, L"CLSID\\{2206CDB2-19C1-11D1-89E0-00C04FD7A829}\\QuilletSaved",
+                           L"InprocServer32", RRF_RT_REG_SZ, nullptr, value, &size));
+    std::wstring saved = value;
+    EXPECT_NE(std::wstring::npos, saved.find(L"oledb32.dll")) << win::ToUtf8(saved);
+    size = sizeof value;
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegGetValueW(HKEY_CLASSES_ROOT, L"CLSID\\{2206CDB2-19C1-11D1-89E0-00C04FD7A829}\\InprocServer32",
+                           nullptr, RRF_RT_REG_SZ, nullptr, value, &size));
+    EXPECT_NE(std::wstring::npos, std::wstring(value).find(L"rgdatalinks.dll"));
+}
+
 TEST(DataLinks, AnswersAsTheUserFromTheEnvironment) {
     ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
     {
