@@ -15,6 +15,10 @@ export TZ="${TZ:-CST-8}"
 WINEPREFIX="$BUILD_DIR/wineprefix" wineserver -k 2>/dev/null || true
 WINEPREFIX="$BUILD_DIR/wineprefix" wineserver -w 2>/dev/null || true
 WINEPREFIX="$BUILD_DIR/wineprefix" wineserver -p
+# The prefix's services start with the first Wine process and live as long as
+# the server; started from a test they would keep its output pipe open and
+# ctest would wait for it until its timeout.
+"$BUILD_DIR/wine-run" cmd /c exit </dev/null >/dev/null 2>&1 || true
 cd "$BUILD_DIR"
 status=0
 ctest --output-on-failure --timeout 600 "$@" || status=$?
