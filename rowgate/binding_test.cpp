@@ -4,13 +4,13 @@
 
 using namespace rowgate;
 
-TEST(Binding, LongWideTextIsSkipped) {
+TEST(RowgateBinding, LongWideTextIsSkipped) {
     EXPECT_TRUE(DecideBinding(dbtype::kWStr, 0x7fffffff, kColumnFlagIsLong, OpenKind::Plain).skip);
     EXPECT_TRUE(DecideBinding(dbtype::kWStr, 10, kColumnFlagIsLong, OpenKind::WithModes).skip);
     EXPECT_FALSE(DecideBinding(dbtype::kStr, 0x7fffffff, kColumnFlagIsLong, OpenKind::Plain).skip);
 }
 
-TEST(Binding, WideTextHasRoomForTerminatorInBothOpens) {
+TEST(RowgateBinding, WideTextHasRoomForTerminatorInBothOpens) {
     for (OpenKind k : {OpenKind::Plain, OpenKind::WithModes}) {
         const BindDecision d = DecideBinding(dbtype::kWStr, 20, 0, k);
         EXPECT_FALSE(d.skip);
@@ -21,14 +21,14 @@ TEST(Binding, WideTextHasRoomForTerminatorInBothOpens) {
     }
 }
 
-TEST(Binding, NarrowTextGetsOneMoreByte) {
+TEST(RowgateBinding, NarrowTextGetsOneMoreByte) {
     const BindDecision d = DecideBinding(dbtype::kStr, 50, 0, OpenKind::Plain);
     EXPECT_EQ(d.type, dbtype::kStr);
     EXPECT_EQ(d.size, 51u);
     EXPECT_EQ(DecideBinding(dbtype::kI4, 4, 0, OpenKind::Plain).size, 4u);
 }
 
-TEST(Binding, WideColumnsBecomeStreams) {
+TEST(RowgateBinding, WideColumnsBecomeStreams) {
     const BindDecision big = DecideBinding(dbtype::kStr, 1025, 0, OpenKind::Plain);
     EXPECT_TRUE(big.asStream);
     EXPECT_EQ(big.type, dbtype::kIUnknown);
@@ -43,14 +43,14 @@ TEST(Binding, WideColumnsBecomeStreams) {
     EXPECT_TRUE(DecideBinding(dbtype::kBytes, 5000, 0, OpenKind::Plain).asStream);
 }
 
-TEST(Binding, HugeWideSizeDoesNotWrapAround) {
+TEST(RowgateBinding, HugeWideSizeDoesNotWrapAround) {
     const BindDecision d = DecideBinding(dbtype::kWStr, 0x80000000u, 0, OpenKind::Plain);
     EXPECT_TRUE(d.asStream);
 }
 
 static PropSpec B(uint32_t id, bool v) { return {id, false, v ? 1 : 0}; }
 
-TEST(RowsetProperties, PlainOpenOrder) {
+TEST(RowgateRowsetProperties, PlainOpenOrder) {
     using namespace prop;
     const std::vector<PropSpec> want = {
         B(kOwnUpdateDelete, true),    B(kOwnInsert, true),          B(kCanHoldRows, true),
@@ -61,7 +61,7 @@ TEST(RowsetProperties, PlainOpenOrder) {
     EXPECT_EQ(want[4].id, 0xF9u);
 }
 
-TEST(RowsetProperties, LockModes) {
+TEST(RowgateRowsetProperties, LockModes) {
     using namespace prop;
     const PropSpec up0{kUpdatability, true, 0}, up7{kUpdatability, true, 7};
     auto head = [](int lock) {
@@ -76,7 +76,7 @@ TEST(RowsetProperties, LockModes) {
     EXPECT_EQ(head(3), head(2));
 }
 
-TEST(RowsetProperties, CursorKindsFollowLockProperties) {
+TEST(RowgateRowsetProperties, CursorKindsFollowLockProperties) {
     using namespace prop;
     auto tail = [](int cursor) {
         auto p = ModesOpenProperties(cursor, 1);

@@ -60,7 +60,7 @@ int Kind(uint16_t type, const Place& p) {
 
 } // namespace
 
-TEST(DecodeStatus, NullReadsAsNullText) {
+TEST(RowgateDecodeStatus, NullReadsAsNullText) {
     Place p;
     p.Put<int32_t>(0, 42);
     Result r = Decode(dbtype::kI4, p, 4, 0, kStatusIsNull);
@@ -71,14 +71,14 @@ TEST(DecodeStatus, NullReadsAsNullText) {
     FvClear(r.value);
 }
 
-TEST(DecodeStatus, CantCreateReadsAsNull) {
+TEST(RowgateDecodeStatus, CantCreateReadsAsNull) {
     Place p;
     Result r = Decode(dbtype::kWStr, p, 10, 0, kStatusCantCreate);
     EXPECT_EQ(r.decoded, Decoded::Value);
     EXPECT_EQ(r.value.kind, kNull);
 }
 
-TEST(DecodeStatus, OtherStatusesAreNotLookedAt) {
+TEST(RowgateDecodeStatus, OtherStatusesAreNotLookedAt) {
     Place p;
     p.Put<int32_t>(0, 9);
     Result r = Decode(dbtype::kI4, p, 4, 0, 2 /* truncated */);
@@ -86,14 +86,14 @@ TEST(DecodeStatus, OtherStatusesAreNotLookedAt) {
     EXPECT_EQ(r.value.u.i32, 9);
 }
 
-TEST(DecodeTypes, DbNullIsEmptyAndFails) {
+TEST(RowgateDecodeTypes, DbNullIsEmptyAndFails) {
     Place p;
     Result r = Decode(dbtype::kNull, p);
     EXPECT_EQ(r.decoded, Decoded::Failed);
     EXPECT_EQ(r.value.kind, kEmpty);
 }
 
-TEST(DecodeTypes, Integers) {
+TEST(RowgateDecodeTypes, Integers) {
     Place p;
     EXPECT_EQ(Text(dbtype::kI2, Place().Put<int16_t>(0, -5)), "-5");
     EXPECT_EQ(Kind(dbtype::kI2, p), kShort);
@@ -116,7 +116,7 @@ TEST(DecodeTypes, Integers) {
     EXPECT_EQ(Kind(dbtype::kUI8, p), kReal);
 }
 
-TEST(DecodeTypes, Reals) {
+TEST(RowgateDecodeTypes, Reals) {
     EXPECT_EQ(Text(dbtype::kR8, Place().Put<double>(0, 1.5)), "1.500000");
     EXPECT_EQ(Text(dbtype::kR4, Place().Put<float>(0, 0.25f)), "0.250000");
     EXPECT_EQ(Text(dbtype::kR8, Place().Put<double>(0, 1e-101)), "0.000000");
@@ -127,7 +127,7 @@ TEST(DecodeTypes, Reals) {
     EXPECT_EQ(Text(dbtype::kCy, Place().Put<int64_t>(0, -12500)), "-1.250000");
 }
 
-TEST(DecodeTypes, Numeric) {
+TEST(RowgateDecodeTypes, Numeric) {
     Place p;
     p.bytes[0] = 10;  // precision
     p.bytes[1] = 2;   // scale
@@ -139,7 +139,7 @@ TEST(DecodeTypes, Numeric) {
     EXPECT_EQ(Text(dbtype::kNumeric, p), "123.450000");
 }
 
-TEST(DecodeTypes, Dates) {
+TEST(RowgateDecodeTypes, Dates) {
     // DBTYPE_DATE keeps its time but its text shows only the day.
     EXPECT_EQ(Text(dbtype::kDate, Place().Put<double>(0, EncodeOleDateTime(2005, 3, 7, 14, 5, 9))), "2005-03-07");
     Place d;
@@ -160,14 +160,14 @@ TEST(DecodeTypes, Dates) {
     EXPECT_EQ(Text(dbtype::kDbTimestamp, s), "1899-12-30 00:00:00");
 }
 
-TEST(DecodeTypes, Guid) {
+TEST(RowgateDecodeTypes, Guid) {
     Place p;
     p.Put<uint32_t>(0, 0x01020304u).Put<uint16_t>(4, 0xFFFF);
     EXPECT_EQ(Kind(dbtype::kGuid, p), kGuidHead);
     EXPECT_EQ(Text(dbtype::kGuid, p), "16909060");
 }
 
-TEST(DecodeTypes, BinaryAndLongNarrowText) {
+TEST(RowgateDecodeTypes, BinaryAndLongNarrowText) {
     EXPECT_EQ(Text(dbtype::kBytes, Place(), 100), " Binary Data...");
     Place p;
     std::memcpy(p.bytes, "abc", 4);
@@ -175,13 +175,13 @@ TEST(DecodeTypes, BinaryAndLongNarrowText) {
     EXPECT_EQ(Text(dbtype::kStr, p, 20), "abc");
 }
 
-TEST(DecodeTypes, NarrowTextStopsAtPlaceEnd) {
+TEST(RowgateDecodeTypes, NarrowTextStopsAtPlaceEnd) {
     Place p;
     std::memset(p.bytes, 'x', sizeof p.bytes);
     EXPECT_EQ(Text(dbtype::kStr, p, 6), "xxxxxx");
 }
 
-TEST(DecodeTypes, WideText) {
+TEST(RowgateDecodeTypes, WideText) {
     Place p;
     const wchar_t w[] = L"h\x5f20i";
     std::memcpy(p.bytes, w, sizeof w);
@@ -190,7 +190,7 @@ TEST(DecodeTypes, WideText) {
     EXPECT_EQ(Text(dbtype::kWStr, p, 9), "");
 }
 
-TEST(DecodeTypes, Bstr) {
+TEST(RowgateDecodeTypes, Bstr) {
     const wchar_t* text = L"bstr text";
     Place p;
     p.Put<const wchar_t*>(0, text);
@@ -198,13 +198,13 @@ TEST(DecodeTypes, Bstr) {
     EXPECT_EQ(Text(dbtype::kBstr, Place(), sizeof(void*)), "");
 }
 
-TEST(DecodeTypes, StorageObjectIsLeftToTheCaller) {
+TEST(RowgateDecodeTypes, StorageObjectIsLeftToTheCaller) {
     Result r = Decode(dbtype::kIUnknown, Place());
     EXPECT_EQ(r.decoded, Decoded::Stream);
     EXPECT_EQ(r.value.kind, kEmpty);
 }
 
-TEST(DecodeTypes, UnsupportedTypesLeaveRecordUntouched) {
+TEST(RowgateDecodeTypes, UnsupportedTypesLeaveRecordUntouched) {
     for (uint16_t type : {dbtype::kI8, dbtype::kDecimal, dbtype::kVariant, dbtype::kIDispatch, dbtype::kEmpty,
                           static_cast<uint16_t>(dbtype::kStr | dbtype::kByRef)}) {
         FieldValue v{};
@@ -215,7 +215,7 @@ TEST(DecodeTypes, UnsupportedTypesLeaveRecordUntouched) {
     }
 }
 
-TEST(StreamTextTest, NarrowPiecesAreBytes) {
+TEST(RowgateStreamText, NarrowPiecesAreBytes) {
     StreamText t(dbtype::kStr);
     const std::string part1(1022, 'a');
     t.Add(reinterpret_cast<const unsigned char*>(part1.data()), part1.size());
@@ -223,7 +223,7 @@ TEST(StreamTextTest, NarrowPiecesAreBytes) {
     EXPECT_EQ(t.Finish(), part1 + "bc");
 }
 
-TEST(StreamTextTest, NarrowDoubleByteCharacterCutBetweenPieces) {
+TEST(RowgateStreamText, NarrowDoubleByteCharacterCutBetweenPieces) {
     const std::string zhang = kZhang936;
     StreamText t(dbtype::kStr);
     t.Add(reinterpret_cast<const unsigned char*>(zhang.data()), 1);
@@ -231,7 +231,7 @@ TEST(StreamTextTest, NarrowDoubleByteCharacterCutBetweenPieces) {
     EXPECT_EQ(t.Finish(), kZhang936);
 }
 
-TEST(StreamTextTest, WidePiecesWithOddCut) {
+TEST(RowgateStreamText, WidePiecesWithOddCut) {
     const wchar_t w[] = L"ab\x5f20";
     const unsigned char* b = reinterpret_cast<const unsigned char*>(w);
     StreamText t(dbtype::kWStr);
@@ -240,7 +240,7 @@ TEST(StreamTextTest, WidePiecesWithOddCut) {
     EXPECT_EQ(t.Finish(), std::string("ab") + kZhang936);
 }
 
-TEST(StreamTextTest, OtherTypesAreUtf16) {
+TEST(RowgateStreamText, OtherTypesAreUtf16) {
     const wchar_t w[] = L"xyz";
     StreamText t(dbtype::kIUnknown);
     t.Add(reinterpret_cast<const unsigned char*>(w), 6);

@@ -34,7 +34,7 @@ FieldValue Real(FieldKind k, double x) {
 
 } // namespace
 
-TEST(FieldValueLayout, KindThenEightBytePayload) {
+TEST(RowgateFieldValueLayout, KindThenEightBytePayload) {
     EXPECT_EQ(sizeof(FieldValue), 16u);
     EXPECT_EQ(offsetof(FieldValue, u), 8u);
     FieldValue v{};
@@ -46,7 +46,7 @@ TEST(FieldValueLayout, KindThenEightBytePayload) {
     EXPECT_EQ(v.kind, kEmpty);
 }
 
-TEST(FieldValueLayout, EmptyTextHasNoMemory) {
+TEST(RowgateFieldValueLayout, EmptyTextHasNoMemory) {
     FieldValue v{};
     FvSetText(v, "");
     EXPECT_EQ(v.kind, kText);
@@ -54,7 +54,7 @@ TEST(FieldValueLayout, EmptyTextHasNoMemory) {
     EXPECT_EQ(v.u.text.len, 0u);
 }
 
-TEST(FieldValueLayout, StoringFreesWhatWasOwned) {
+TEST(RowgateFieldValueLayout, StoringFreesWhatWasOwned) {
     struct Probe : FieldObject {
         int* dead;
         explicit Probe(int* d) : dead(d) {}
@@ -69,7 +69,7 @@ TEST(FieldValueLayout, StoringFreesWhatWasOwned) {
     EXPECT_EQ(v.kind, kLong);
 }
 
-TEST(FieldValueText, Integers) {
+TEST(RowgateFieldValueText, Integers) {
     FieldValue v{};
     FvSetLong(v, 7, false);
     EXPECT_EQ(TextOf(v), "7");
@@ -95,21 +95,21 @@ TEST(FieldValueText, Integers) {
     EXPECT_EQ(TextOf(v), "-70000");
 }
 
-TEST(FieldValueText, RealsWithSixDecimals) {
+TEST(RowgateFieldValueText, RealsWithSixDecimals) {
     EXPECT_EQ(TextOf(Real(kReal, 1.5)), "1.500000");
     EXPECT_EQ(TextOf(Real(kReal, 0.0)), "0.000000");
     EXPECT_EQ(TextOf(Real(kCurrency, -1.25)), "-1.250000");
     EXPECT_EQ(TextOf(Real(kReal, 1e300)).size(), 301u + 7u);
 }
 
-TEST(FieldValueText, EmptyNullAndObjectGiveEmptyText) {
+TEST(RowgateFieldValueText, EmptyNullAndObjectGiveEmptyText) {
     FieldValue v{};
     EXPECT_EQ(TextOf(v), "");
     FvSetNull(v);
     EXPECT_EQ(TextOf(v), "");
 }
 
-TEST(FieldValueText, TextAndBytesStay) {
+TEST(RowgateFieldValueText, TextAndBytesStay) {
     FieldValue v{};
     FvSetText(v, "\xd5\xc5\xc8\xfd");
     EXPECT_EQ(TextOf(v), "\xd5\xc5\xc8\xfd");
@@ -126,7 +126,7 @@ TEST(FieldValueText, TextAndBytesStay) {
     FvClear(v);
 }
 
-TEST(FieldValueText, Dates) {
+TEST(RowgateFieldValueText, Dates) {
     const double stamp = EncodeOleDateTime(2005, 3, 7, 14, 5, 9);
     EXPECT_EQ(TextOf(Real(kDateTime, stamp)), "2005-03-07 14:05:09");
     EXPECT_EQ(TextOf(Real(kDate, stamp)), "2005-03-07");
@@ -137,20 +137,20 @@ TEST(FieldValueText, Dates) {
     EXPECT_EQ(TextOf(Real(kDate, EncodeOleDate(9999, 12, 31))), "9999-12-31");
 }
 
-TEST(FieldValueText, DatesOutsideYears100To9999AreEmpty) {
+TEST(RowgateFieldValueText, DatesOutsideYears100To9999AreEmpty) {
     EXPECT_EQ(TextOf(Real(kDate, EncodeOleDate(99, 12, 31))), "");
     EXPECT_EQ(TextOf(Real(kDate, 2958466.0)), "");
     EXPECT_EQ(TextOf(Real(kDate, NAN)), "");
     EXPECT_EQ(TextOf(Real(kTime, -1e9)), "");
 }
 
-TEST(FieldValueText, DatesBeforeEpochCountTimeForward) {
+TEST(RowgateFieldValueText, DatesBeforeEpochCountTimeForward) {
     // -1.25 is 1899-12-29 06:00 in OLE Automation dates.
     EXPECT_EQ(TextOf(Real(kDateTime, -1.25)), "1899-12-29 06:00:00");
     EXPECT_DOUBLE_EQ(EncodeOleDateTime(1899, 12, 29, 6, 0, 0), -1.25);
 }
 
-TEST(FieldValueReal, Conversions) {
+TEST(RowgateFieldValueReal, Conversions) {
     FieldValue v{};
     FvSetLong(v, 7, false);
     EXPECT_EQ(RealOf(v), 7.0);
@@ -172,7 +172,7 @@ TEST(FieldValueReal, Conversions) {
     EXPECT_EQ(RealOf(v), 0.0);
 }
 
-TEST(FieldValueReal, ToRealKeepsDateKinds) {
+TEST(RowgateFieldValueReal, ToRealKeepsDateKinds) {
     FieldValue v = Real(kTime, 0.25);
     FvToReal(v);
     EXPECT_EQ(v.kind, kTime);
@@ -181,7 +181,7 @@ TEST(FieldValueReal, ToRealKeepsDateKinds) {
     EXPECT_EQ(v.kind, kReal);
 }
 
-TEST(OleDates, EncodeKnownDays) {
+TEST(RowgateOleDates, EncodeKnownDays) {
     EXPECT_EQ(EncodeOleDate(2005, 1, 1), 38353.0);
     EXPECT_EQ(EncodeOleDate(1899, 12, 30), 0.0);
     EXPECT_EQ(EncodeOleDate(1900, 3, 1), 61.0);
@@ -189,7 +189,7 @@ TEST(OleDates, EncodeKnownDays) {
     EXPECT_NEAR(static_cast<float>(EncodeOleTime(8, 30, 0)), 0.3541667f, 1e-7);
 }
 
-TEST(OleDates, InvalidPartsGiveZero) {
+TEST(RowgateOleDates, InvalidPartsGiveZero) {
     EXPECT_EQ(EncodeOleDate(0, 0, 0), 0.0);
     EXPECT_EQ(EncodeOleDate(2005, 13, 1), 0.0);
     EXPECT_EQ(EncodeOleDate(2005, 2, 29), 0.0);
@@ -199,7 +199,7 @@ TEST(OleDates, InvalidPartsGiveZero) {
     EXPECT_EQ(EncodeOleDateTime(2005, 3, 0, 1, 0, 0), 0.0);
 }
 
-TEST(OleDates, DecodeRoundTrip) {
+TEST(RowgateOleDates, DecodeRoundTrip) {
     DateParts p{};
     ASSERT_TRUE(DecodeOleDate(EncodeOleDateTime(2024, 2, 29, 23, 59, 59), p));
     EXPECT_EQ(p.year, 2024);
@@ -210,7 +210,7 @@ TEST(OleDates, DecodeRoundTrip) {
     EXPECT_EQ(p.second, 59);
 }
 
-TEST(CleanRealTest, TinyAndNanBecomeZero) {
+TEST(RowgateCleanReal, TinyAndNanBecomeZero) {
     EXPECT_EQ(CleanReal(1e-101), 0.0);
     EXPECT_EQ(CleanReal(-1e-100), 0.0);
     EXPECT_EQ(CleanReal(NAN), 0.0);
@@ -218,7 +218,7 @@ TEST(CleanRealTest, TinyAndNanBecomeZero) {
     EXPECT_EQ(CleanReal(-2.5), -2.5);
 }
 
-TEST(FieldValueText, RealTextMatchesPrintf) {
+TEST(RowgateFieldValueText, RealTextMatchesPrintf) {
     const double samples[] = {0.0,      -0.0,    1.5,         -1.25,        0.1,         2.0 / 3.0,
                               1e-7,     5e-7,    0.0000005,   0.9999995,    123456.789,  -987654321.123456789,
                               1e15,     1e22,    4294967295., 12345678901., 1e300,       -1e-5,
@@ -255,7 +255,7 @@ TEST(FieldValueText, RealTextMatchesPrintf) {
     }
 }
 
-TEST(FieldValueText, FormatWritesWithoutTerminatorAndSkipsText) {
+TEST(RowgateFieldValueText, FormatWritesWithoutTerminatorAndSkipsText) {
     char buf[kFormatBufferSize];
     std::memset(buf, 'Z', sizeof buf);
     FieldValue v{};

@@ -48,7 +48,7 @@ const char kPlainProps[] =
     "PROP 0x15 VT_BOOL TRUE REQUIRED\n"
     "PROP 0x12 VT_BOOL TRUE REQUIRED\n";
 
-class RowSet : public ::testing::Test {
+class RowgateRowSet : public ::testing::Test {
 protected:
     void SetUp() override {
         h_ = OpenData("rows", kFive);
@@ -66,12 +66,12 @@ protected:
 
 } // namespace
 
-TEST_F(RowSet, PlainOpenAsksForItsPropertiesInOrder) {
+TEST_F(RowgateRowSet, PlainOpenAsksForItsPropertiesInOrder) {
     ASSERT_EQ(Api().OpenRowSet(h_, "SELECT * FROM T"), 1);
     EXPECT_EQ(RecordedProperties(), std::string("EXECUTE SELECT * FROM T\n") + kPlainProps);
 }
 
-TEST_F(RowSet, OpenWithModesAsksLockThenCursorProperties) {
+TEST_F(RowgateRowSet, OpenWithModesAsksLockThenCursorProperties) {
     ASSERT_EQ(Api().OpenRowSetEx(h_, "SELECT * FROM T", 1, 2), 1);
     EXPECT_EQ(RecordedProperties(),
               "EXECUTE SELECT * FROM T\n"
@@ -120,7 +120,7 @@ TEST_F(RowSet, OpenWithModesAsksLockThenCursorProperties) {
               "PROP 0x12 VT_BOOL TRUE REQUIRED\n");
 }
 
-TEST_F(RowSet, FailedOpensReportZero) {
+TEST_F(RowgateRowSet, FailedOpensReportZero) {
     EXPECT_EQ(Api().OpenRowSet(h_, "SELECT * FROM Nowhere"), 0);
     EXPECT_EQ(Api().OpenRowSet(h_, "DROP TABLE T"), 0);
     EXPECT_EQ(Api().OpenRowSet(h_, ""), 0);
@@ -129,7 +129,7 @@ TEST_F(RowSet, FailedOpensReportZero) {
     EXPECT_EQ(Api().MoveFirst(h_), 0);
 }
 
-TEST(RowSetOpen, ExecuteSuccessCodeOtherThanSOkFails) {
+TEST(RowgateRowSetOpen, ExecuteSuccessCodeOtherThanSOkFails) {
     Source h(OpenData("execsok", std::string("fault execute DB_S_ERRORSOCCURRED\n") + kFive));
     ASSERT_TRUE(h);
     EXPECT_EQ(Api().OpenRowSet(h.get(), "SELECT * FROM T"), 0);
@@ -137,7 +137,7 @@ TEST(RowSetOpen, ExecuteSuccessCodeOtherThanSOkFails) {
     EXPECT_EQ(LiveObjects(), 0);
 }
 
-TEST_F(RowSet, RightAfterOpenNoRowAndFlagsClear) {
+TEST_F(RowgateRowSet, RightAfterOpenNoRowAndFlagsClear) {
     ASSERT_EQ(Api().OpenRowSet(h_, "SELECT * FROM T"), 1);
     EXPECT_EQ(Api().IsBOF(h_), 0);
     EXPECT_EQ(Api().IsEOF(h_), 0);
@@ -145,7 +145,7 @@ TEST_F(RowSet, RightAfterOpenNoRowAndFlagsClear) {
     EXPECT_EQ(Api().GetColumns(h_), 3);
 }
 
-TEST_F(RowSet, ColumnsNamesAndTypes) {
+TEST_F(RowgateRowSet, ColumnsNamesAndTypes) {
     ASSERT_EQ(Api().OpenRowSet(h_, "SELECT * FROM T"), 1);
     EXPECT_EQ(Api().GetColumns(h_), 3);
     EXPECT_EQ(ColName(h_, 0), "<fail>");  // the bookmark has no name
@@ -157,7 +157,7 @@ TEST_F(RowSet, ColumnsNamesAndTypes) {
     EXPECT_EQ(Api().GetFieldDataType(h_, 3), 2);
 }
 
-TEST_F(RowSet, ColumnCountWithoutBookmarks) {
+TEST_F(RowgateRowSet, ColumnCountWithoutBookmarks) {
     // A dynamic cursor asks for no bookmarks: every bound column is a data column.
     ASSERT_EQ(Api().OpenRowSetEx(h_, "SELECT * FROM T", 2, 1), 1);
     EXPECT_EQ(Api().GetFieldDataType(h_, 0), -1);  // no bookmark column
@@ -169,7 +169,7 @@ TEST_F(RowSet, ColumnCountWithoutBookmarks) {
     EXPECT_EQ(v.u.i16, 20);
 }
 
-TEST_F(RowSet, LongWideColumnIsSkippedAndWideOneIsAStream) {
+TEST_F(RowgateRowSet, LongWideColumnIsSkippedAndWideOneIsAStream) {
     ASSERT_EQ(Api().OpenRowSet(h_, "SELECT * FROM Wide"), 1);
     EXPECT_EQ(Api().GetColumns(h_), 3);
     EXPECT_EQ(ColName(h_, 2), "<fail>");
@@ -181,7 +181,7 @@ TEST_F(RowSet, LongWideColumnIsSkippedAndWideOneIsAStream) {
     EXPECT_EQ(FieldString(h_, 4), "big");
 }
 
-TEST_F(RowSet, WalkForwardAndPastTheEnd) {
+TEST_F(RowgateRowSet, WalkForwardAndPastTheEnd) {
     ASSERT_EQ(Api().OpenRowSet(h_, "SELECT * FROM T"), 1);
     std::string ids;
     for (int ok = Api().MoveFirst(h_); ok; ok = Api().MoveNext(h_)) ids += Ids(h_);
@@ -193,7 +193,7 @@ TEST_F(RowSet, WalkForwardAndPastTheEnd) {
     EXPECT_EQ(HeldRows(), 0);
 }
 
-TEST_F(RowSet, MoveByIsRelativeToTheCurrentRow) {
+TEST_F(RowgateRowSet, MoveByIsRelativeToTheCurrentRow) {
     ASSERT_EQ(Api().OpenRowSet(h_, "SELECT * FROM T"), 1);
     ASSERT_EQ(Api().MoveFirst(h_), 1);
     ASSERT_EQ(Api().MoveTo(h_, 0), 1);  // as next
@@ -205,7 +205,7 @@ TEST_F(RowSet, MoveByIsRelativeToTheCurrentRow) {
     EXPECT_EQ(Api().IsBOF(h_), 0);
 }
 
-TEST_F(RowSet, LastThenPreviousGivesSecondToLast) {
+TEST_F(RowgateRowSet, LastThenPreviousGivesSecondToLast) {
     ASSERT_EQ(Api().OpenRowSet(h_, "SELECT * FROM T"), 1);
     ASSERT_EQ(Api().MoveLast(h_), 1);
     EXPECT_EQ(Ids(h_), "5");
@@ -216,7 +216,7 @@ TEST_F(RowSet, LastThenPreviousGivesSecondToLast) {
     EXPECT_EQ(Ids(h_), "3");
 }
 
-TEST_F(RowSet, PreviousBeforeTheFirstRowSetsBof) {
+TEST_F(RowgateRowSet, PreviousBeforeTheFirstRowSetsBof) {
     ASSERT_EQ(Api().OpenRowSet(h_, "SELECT * FROM T"), 1);
     ASSERT_EQ(Api().MoveFirst(h_), 1);
     EXPECT_EQ(Api().MovePrev(h_), 0);
@@ -227,7 +227,7 @@ TEST_F(RowSet, PreviousBeforeTheFirstRowSetsBof) {
     EXPECT_EQ(Ids(h_), "1");
 }
 
-TEST_F(RowSet, EmptyResult) {
+TEST_F(RowgateRowSet, EmptyResult) {
     ASSERT_EQ(Api().OpenRowSet(h_, "SELECT * FROM Empty"), 1);
     EXPECT_EQ(Api().MoveFirst(h_), 0);
     EXPECT_EQ(Api().IsBOF(h_), 1);
@@ -239,7 +239,7 @@ TEST_F(RowSet, EmptyResult) {
     EXPECT_EQ(Api().IsEOF(h_), 1);
 }
 
-TEST_F(RowSet, NewOpenKeepsFlagsAndCloseClearsThem) {
+TEST_F(RowgateRowSet, NewOpenKeepsFlagsAndCloseClearsThem) {
     ASSERT_EQ(Api().OpenRowSet(h_, "SELECT * FROM Empty"), 1);
     EXPECT_EQ(Api().MoveNext(h_), 0);
     ASSERT_EQ(Api().IsEOF(h_), 1);
@@ -253,7 +253,7 @@ TEST_F(RowSet, NewOpenKeepsFlagsAndCloseClearsThem) {
     EXPECT_EQ(Api().IsBOF(h_), 0);
 }
 
-TEST_F(RowSet, NoRowSetMeansZeroEverywhere) {
+TEST_F(RowgateRowSet, NoRowSetMeansZeroEverywhere) {
     char buf[16] = "untouched";
     EXPECT_EQ(Api().MoveFirst(h_), 0);
     EXPECT_EQ(Api().MoveNext(h_), 0);
@@ -275,7 +275,7 @@ TEST_F(RowSet, NoRowSetMeansZeroEverywhere) {
     EXPECT_EQ(v.kind, 0);
 }
 
-TEST_F(RowSet, InsertMakesARowFromTheBuffer) {
+TEST_F(RowgateRowSet, InsertMakesARowFromTheBuffer) {
     ASSERT_EQ(Api().OpenRowSetEx(h_, "SELECT * FROM T", 1, 1), 1);
     ASSERT_EQ(Api().MoveLast(h_), 1);
     ASSERT_EQ(Api().AddNew(h_), 1);
@@ -287,7 +287,7 @@ TEST_F(RowSet, InsertMakesARowFromTheBuffer) {
                               "row 6|six|50\n");
 }
 
-TEST_F(RowSet, DeleteRemovesTheCurrentRow) {
+TEST_F(RowgateRowSet, DeleteRemovesTheCurrentRow) {
     ASSERT_EQ(Api().OpenRowSetEx(h_, "SELECT * FROM T", 1, 1), 1);
     ASSERT_EQ(Api().MoveFirst(h_), 1);
     ASSERT_EQ(Api().MoveNext(h_), 1);
@@ -295,7 +295,7 @@ TEST_F(RowSet, DeleteRemovesTheCurrentRow) {
     EXPECT_EQ(TableText("T"), "row 1|one|10\nrow 3|three|30\nrow 4|four|40\nrow 5|five|50\n");
 }
 
-TEST_F(RowSet, ReadOnlyLockHasNoChangeInterface) {
+TEST_F(RowgateRowSet, ReadOnlyLockHasNoChangeInterface) {
     ASSERT_EQ(Api().OpenRowSetEx(h_, "SELECT * FROM T", 0, 0), 1);
     ASSERT_EQ(Api().MoveFirst(h_), 1);
     EXPECT_EQ(Api().AddNew(h_), 0);
@@ -304,7 +304,7 @@ TEST_F(RowSet, ReadOnlyLockHasNoChangeInterface) {
     EXPECT_EQ(Api().Update(h_), 0);
 }
 
-TEST_F(RowSet, CommitInImmediateModeReportsZero) {
+TEST_F(RowgateRowSet, CommitInImmediateModeReportsZero) {
     ASSERT_EQ(Api().OpenRowSetEx(h_, "SELECT * FROM T", 1, 1), 1);
     ASSERT_EQ(Api().MoveFirst(h_), 1);
     ASSERT_EQ(Api().SetFieldString(h_, 2, "uno"), 1);
@@ -312,7 +312,7 @@ TEST_F(RowSet, CommitInImmediateModeReportsZero) {
     EXPECT_EQ(TableText("T").substr(0, 13), "row 1|uno|10\n");
 }
 
-TEST_F(RowSet, CommitInDeferredModeSendsTheChange) {
+TEST_F(RowgateRowSet, CommitInDeferredModeSendsTheChange) {
     ASSERT_EQ(Api().OpenRowSetEx(h_, "SELECT * FROM T", 1, 2), 1);
     ASSERT_EQ(Api().MoveFirst(h_), 1);
     ASSERT_EQ(Api().SetFieldString(h_, 2, "uno"), 1);
@@ -321,7 +321,7 @@ TEST_F(RowSet, CommitInDeferredModeSendsTheChange) {
     EXPECT_EQ(TableText("T").substr(0, 13), "row 1|uno|10\n");
 }
 
-TEST_F(RowSet, FetchWhoseReadFailsLeavesNoCurrentRow) {
+TEST_F(RowgateRowSet, FetchWhoseReadFailsLeavesNoCurrentRow) {
     Api().CloseDBSource(h_);
     h_ = OpenData("getdatafault", std::string(kFive) + "\ntable F\ncolumn A I4\nrow 1\nrow 2\nfault getdata E_FAIL row=2\n");
     ASSERT_NE(h_, nullptr);

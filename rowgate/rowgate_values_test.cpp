@@ -108,7 +108,7 @@ std::string Repeat(const std::string& s, int n) {
     return r;
 }
 
-class Values : public ::testing::Test {
+class RowgateValues : public ::testing::Test {
 protected:
     void Open(const char* name, const std::string& file, const char* command) {
         h_ = OpenData(name, file);
@@ -133,7 +133,7 @@ protected:
 
 } // namespace
 
-TEST_F(Values, EveryTypeToText) {
+TEST_F(RowgateValues, EveryTypeToText) {
     Open("types", TypesFile(), "SELECT * FROM Types");
     ASSERT_EQ(Api().MoveFirst(h_), 1);
     EXPECT_EQ(Text(1), "-5");
@@ -165,7 +165,7 @@ TEST_F(Values, EveryTypeToText) {
     EXPECT_EQ(Text(27), "<fail>");
 }
 
-TEST_F(Values, EveryTypeToReal) {
+TEST_F(RowgateValues, EveryTypeToReal) {
     Open("typesreal", TypesFile(), "SELECT * FROM Types");
     ASSERT_EQ(Api().MoveFirst(h_), 1);
     EXPECT_EQ(Real(1), -5.0f);
@@ -185,7 +185,7 @@ TEST_F(Values, EveryTypeToReal) {
     EXPECT_EQ(Real(23), 0.0f);
 }
 
-TEST_F(Values, EdgeValues) {
+TEST_F(RowgateValues, EdgeValues) {
     Open("typesedge", TypesFile(), "SELECT * FROM Types");
     ASSERT_EQ(Api().MoveLast(h_), 1);
     EXPECT_EQ(Text(1), "<NULL>");
@@ -209,7 +209,7 @@ TEST_F(Values, EdgeValues) {
     EXPECT_EQ(Text(22), "2005-03-07 14:05:09");  // the fraction is dropped
 }
 
-TEST_F(Values, RecordsCarryKindAndPayload) {
+TEST_F(RowgateValues, RecordsCarryKindAndPayload) {
     Open("typesrec", TypesFile(), "SELECT * FROM Types");
     ASSERT_EQ(Api().MoveFirst(h_), 1);
     int ok = 0;
@@ -252,7 +252,7 @@ TEST_F(Values, RecordsCarryKindAndPayload) {
     EXPECT_EQ(Value(2).kind, 1);
 }
 
-TEST_F(Values, TextBufferWrittenOnlyOnSuccess) {
+TEST_F(RowgateValues, TextBufferWrittenOnlyOnSuccess) {
     Open("typesbuf", TypesFile(), "SELECT * FROM Types");
     ASSERT_EQ(Api().MoveFirst(h_), 1);
     char buf[32];
@@ -266,7 +266,7 @@ TEST_F(Values, TextBufferWrittenOnlyOnSuccess) {
     EXPECT_EQ(buf[1], 'Z');
 }
 
-TEST_F(Values, LongColumnsReadFromStreams) {
+TEST_F(RowgateValues, LongColumnsReadFromStreams) {
     Open("long", kLong, "SELECT * FROM Long");
     EXPECT_EQ(Api().GetFieldDataType(h_, 2), 13);
     EXPECT_EQ(Api().GetFieldDataType(h_, 3), 13);
@@ -288,7 +288,7 @@ TEST_F(Values, LongColumnsReadFromStreams) {
     for (int c = 2; c <= 5; ++c) EXPECT_EQ(Text(c), "<NULL>") << c;
 }
 
-TEST_F(Values, UnreadStreamsAreReleasedBeforeTheNextFetch) {
+TEST_F(RowgateValues, UnreadStreamsAreReleasedBeforeTheNextFetch) {
     Open("unread", kLong, "SELECT * FROM Long");
     const int base = LiveObjects();
     ASSERT_EQ(Api().MoveFirst(h_), 1);
@@ -305,7 +305,7 @@ TEST_F(Values, UnreadStreamsAreReleasedBeforeTheNextFetch) {
     EXPECT_LT(LiveObjects(), base);
 }
 
-TEST_F(Values, SkipAndReadReadsEachColumnOnce) {
+TEST_F(RowgateValues, SkipAndReadReadsEachColumnOnce) {
     Open("skip", kLong, "SELECT * FROM Long");
     RgFieldValue v{};
     ASSERT_EQ(Api().GetData(h_, 2, 2, &v), 1);
@@ -315,7 +315,7 @@ TEST_F(Values, SkipAndReadReadsEachColumnOnce) {
     EXPECT_EQ(Api().IsBOF(h_), 0);
 }
 
-TEST_F(Values, SkipAndReadCounts) {
+TEST_F(RowgateValues, SkipAndReadCounts) {
     Open("skipcount", TypesFile(), "SELECT * FROM Types");
     RgFieldValue v{};
     ASSERT_EQ(Api().GetData(h_, 2, 1, &v), 1);
@@ -330,7 +330,7 @@ TEST_F(Values, SkipAndReadCounts) {
     EXPECT_STREQ(v.u.text.ptr, "0123456789");
 }
 
-TEST_F(Values, FullWidthWideTextAfterOpenWithModes) {
+TEST_F(RowgateValues, FullWidthWideTextAfterOpenWithModes) {
     h_ = OpenData("fullwidth", kWrite);
     ASSERT_NE(h_, nullptr);
     ASSERT_EQ(Api().OpenRowSetEx(h_, "SELECT * FROM W", 1, 1), 1);
@@ -346,7 +346,7 @@ TEST_F(Values, FullWidthWideTextAfterOpenWithModes) {
     EXPECT_EQ(Text(2), "abcdefghij");
 }
 
-TEST_F(Values, FullWidthWideTextAfterPlainOpen) {
+TEST_F(RowgateValues, FullWidthWideTextAfterPlainOpen) {
     Open("fullplain", kWrite, "SELECT * FROM W");
     ASSERT_EQ(Api().MoveFirst(h_), 1);
     EXPECT_EQ(Text(2), "0123456789");
@@ -354,7 +354,7 @@ TEST_F(Values, FullWidthWideTextAfterPlainOpen) {
     EXPECT_EQ(Cell("W", 1, 1), "abcdefghij");
 }
 
-TEST_F(Values, WriteTextIntoTextColumns) {
+TEST_F(RowgateValues, WriteTextIntoTextColumns) {
     Open("writetext", kWrite, "SELECT * FROM W");
     ASSERT_EQ(Api().MoveFirst(h_), 1);
     ASSERT_EQ(Api().SetFieldString(h_, 3, "narrow text too long"), 1);
@@ -377,7 +377,7 @@ TEST_F(Values, WriteTextIntoTextColumns) {
     EXPECT_EQ(Cell("W", 1, 5), "2");
 }
 
-TEST_F(Values, EmptyTextAsksForTheDefault) {
+TEST_F(RowgateValues, EmptyTextAsksForTheDefault) {
     Open("writedefault", kWrite, "SELECT * FROM W");
     ASSERT_EQ(Api().MoveFirst(h_), 1);
     ResetRecording();
@@ -385,7 +385,7 @@ TEST_F(Values, EmptyTextAsksForTheDefault) {
     EXPECT_NE(Cell("W", 1, 2), "abc");
 }
 
-TEST_F(Values, WritesAfterReadingAStreamDoNotTouchIt) {
+TEST_F(RowgateValues, WritesAfterReadingAStreamDoNotTouchIt) {
     Open("afterstream", kWrite, "SELECT * FROM W");
     ASSERT_EQ(Api().MoveFirst(h_), 1);
     EXPECT_EQ(Text(11), Repeat("m", 2000));
@@ -397,7 +397,7 @@ TEST_F(Values, WritesAfterReadingAStreamDoNotTouchIt) {
     EXPECT_EQ(Cell("W", 3, 2), "after");
 }
 
-TEST_F(Values, WriteRealByColumnType) {
+TEST_F(RowgateValues, WriteRealByColumnType) {
     Open("writereal", kWrite, "SELECT * FROM W");
     ASSERT_EQ(Api().MoveFirst(h_), 1);
     ASSERT_EQ(Api().SetFieldFloat(h_, 6, 2.7), 1);
@@ -417,7 +417,7 @@ TEST_F(Values, WriteRealByColumnType) {
     EXPECT_EQ(Cell("W", 1, 2), "abc");
 }
 
-TEST_F(Values, WriteRealThatCannotConvertSendsNothing) {
+TEST_F(RowgateValues, WriteRealThatCannotConvertSendsNothing) {
     Open("writeoverflow", kWrite, "SELECT * FROM W");
     ASSERT_EQ(Api().MoveFirst(h_), 1);
     ResetRecording();
@@ -427,7 +427,7 @@ TEST_F(Values, WriteRealThatCannotConvertSendsNothing) {
     EXPECT_EQ(Api().SetFieldFloat(h_, 8, 1e300), 0);
 }
 
-TEST_F(Values, ProviderRefusingTheWriteReportsZero) {
+TEST_F(RowgateValues, ProviderRefusingTheWriteReportsZero) {
     h_ = OpenData("setdatafault", std::string(kWrite) + "fault setdata E_FAIL row=1\n");
     ASSERT_NE(h_, nullptr);
     ASSERT_EQ(Api().OpenRowSet(h_, "SELECT * FROM W"), 1);
@@ -438,7 +438,7 @@ TEST_F(Values, ProviderRefusingTheWriteReportsZero) {
     EXPECT_EQ(Api().SetFieldString(h_, 3, "x"), 1);
 }
 
-TEST_F(Values, FieldStringAgreesWithTheValueRecord) {
+TEST_F(RowgateValues, FieldStringAgreesWithTheValueRecord) {
     // GetFieldString takes shortcuts for common types; it must give exactly
     // the text of the record GetValue fills.
     Open("agree", TypesFile(), "SELECT * FROM Types");
