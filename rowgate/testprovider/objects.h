@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <oledb.h>
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -60,8 +61,12 @@ public:
     Accessor* Find(HACCESSOR h);
 
 private:
-    std::vector<std::unique_ptr<Accessor>> slots_;  // handle = index + 1
+    // Handles are unique in the process, so an accessor of another object is
+    // recognised as a bad handle rather than taken for one of ours.
+    std::map<HACCESSOR, std::unique_ptr<Accessor>> slots_;
 };
+
+HACCESSOR NextAccessorHandle();
 
 template <typename Validate>
 HRESULT AccessorTable::Create(DBACCESSORFLAGS flags, DBCOUNTITEM cBindings, const DBBINDING* bindings,
@@ -104,8 +109,8 @@ HRESULT AccessorTable::Create(DBACCESSORFLAGS flags, DBCOUNTITEM cBindings, cons
         acc->bindings[i].pTypeInfo = nullptr;
         acc->bindings[i].pBindExt = nullptr;
     }
-    slots_.push_back(std::move(acc));
-    *ph = static_cast<HACCESSOR>(slots_.size());
+    *ph = NextAccessorHandle();
+    slots_[*ph] = std::move(acc);
     ++g_liveAccessors;
     return S_OK;
 }

@@ -16,14 +16,16 @@ namespace tp {
 
 // ---- accessor table ------------------------------------------------------
 
-AccessorTable::~AccessorTable() {
-    for (auto& s : slots_)
-        if (s) --g_liveAccessors;
+HACCESSOR NextAccessorHandle() {
+    static std::atomic<HACCESSOR> next{0x10000};
+    return next += 0x10;
 }
 
+AccessorTable::~AccessorTable() { g_liveAccessors -= static_cast<long>(slots_.size()); }
+
 Accessor* AccessorTable::Find(HACCESSOR h) {
-    if (h == DB_NULL_HACCESSOR || h > slots_.size()) return nullptr;
-    return slots_[h - 1].get();
+    auto it = slots_.find(h);
+    return it == slots_.end() ? nullptr : it->second.get();
 }
 
 HRESULT AccessorTable::AddRef(HACCESSOR h, DBREFCOUNT* refs) {
@@ -40,7 +42,7 @@ HRESULT AccessorTable::Release(HACCESSOR h, DBREFCOUNT* refs) {
     ULONG left = --a->refs;
     if (refs) *refs = left;
     if (left == 0) {
-        slots_[h - 1].reset();
+        slots_.erase(h);
         --g_liveAccessors;
     }
     return S_OK;
