@@ -226,6 +226,8 @@ std::shared_ptr<Table> ColumnsSchema(const Store& store, ULONG cR, const VARIANT
                           c.type == DBTYPE_I8 || c.type == DBTYPE_UI1 || c.type == DBTYPE_UI2 ||
                           c.type == DBTYPE_UI4 || c.type == DBTYPE_UI8 || c.type == DBTYPE_R4 ||
                           c.type == DBTYPE_R8 || c.type == DBTYPE_CY;
+            bool datetime = c.type == DBTYPE_DATE || c.type == DBTYPE_DBDATE || c.type == DBTYPE_DBTIME ||
+                            c.type == DBTYPE_DBTIMESTAMP;
             USHORT precision = 0;
             switch (c.type) {
             case DBTYPE_I1: case DBTYPE_UI1: precision = 3; break;
@@ -260,7 +262,7 @@ std::shared_ptr<Table> ColumnsSchema(const Store& store, ULONG cR, const VARIANT
                                 : NullCell(),
                           number ? PodCell<USHORT>(precision) : NullCell(),
                           numeric ? PodCell<SHORT>(c.scale) : NullCell(),
-                          c.type == DBTYPE_DBTIMESTAMP ? PodCell<ULONG>(0) : NullCell()};
+                          datetime ? PodCell<ULONG>(0) : NullCell()};
             for (size_t k = 0; k < 10; ++k) row->cells.push_back(NullCell());
             t->rows.push_back(row);
         }
