@@ -19,7 +19,7 @@ struct RowsetArgs {
     std::shared_ptr<Table> table;
     std::vector<int> columns;  // table column index per rowset column 1..n
     RowsetProps props;         // normalized
-    IUnknown* specification = nullptr;  // command or session; the rowset keeps a reference
+    IUnknown* creator = nullptr;  // the command or session that made the rowset; held
     bool readOnly = false;     // schema rowsets
     // IRowsetChange is offered (immediate mode unless DBPROP_IRowsetUpdate)
     // unless the consumer switched it off or the data file takes it away.

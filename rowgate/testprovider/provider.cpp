@@ -33,7 +33,7 @@ bool Same(const std::wstring& a, const std::wstring& b) { return _wcsicmp(a.c_st
 // Turns validated properties into a rowset over `table`, honouring the data
 // file's switches.  `applied` is the result of applying the properties.
 HRESULT OpenTable(const std::shared_ptr<Store>& store, const std::shared_ptr<Table>& table, std::vector<int> columns,
-                  RowsetProps props, HRESULT applied, IUnknown* spec, IUnknown* outer, REFIID iid,
+                  RowsetProps props, HRESULT applied, IUnknown* creator, IUnknown* outer, REFIID iid,
                   IUnknown** ppRowset) {
     props.Normalize();
     HRESULT warn = applied == DB_S_ERRORSOCCURRED ? DB_S_ERRORSOCCURRED : S_OK;
@@ -57,7 +57,7 @@ HRESULT OpenTable(const std::shared_ptr<Store>& store, const std::shared_ptr<Tab
     args.table = table;
     args.columns = std::move(columns);
     args.props = props;
-    args.specification = spec;
+    args.creator = creator;
     args.allowChange = !noChange && !switchedOff;
     HRESULT hr = CreateRowset(std::move(args), outer, iid, reinterpret_cast<void**>(ppRowset));
     if (FAILED(hr)) return hr;
@@ -297,7 +297,7 @@ HRESULT OpenSchemaRowset(const Store& store, REFGUID schema, ULONG cRestrictions
                         : ColumnsSchema(store, cRestrictions, restrictions);
     args.columns = AllColumns(*args.table);
     args.props = props;
-    args.specification = session;
+    args.creator = session;
     args.readOnly = true;
     HRESULT hr = CreateRowset(std::move(args), outer, iid, reinterpret_cast<void**>(ppRowset));
     if (FAILED(hr)) return hr;

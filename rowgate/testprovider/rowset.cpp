@@ -184,7 +184,7 @@ class Rowset final : public ObjectBase,
 public:
     Rowset(RowsetArgs args, IUnknown* outer)
         : ObjectBase(outer), a_(std::move(args)) {
-        if (a_.specification) a_.specification->AddRef();
+        if (a_.creator) a_.creator->AddRef();
         const RowsetProps& p = a_.props;
         bookmarks_ = p.On(DBPROP_BOOKMARKS);
         change_ = !a_.readOnly && a_.allowChange;
@@ -197,7 +197,7 @@ public:
     }
     ~Rowset() override {
         for (auto& e : rows_) g_heldRows -= static_cast<long>(e.holds);
-        if (a_.specification) a_.specification->Release();
+        if (a_.creator) a_.creator->Release();
     }
     TP_DELEGATING_IUNKNOWN
 
@@ -424,8 +424,8 @@ public:
     STDMETHODIMP GetSpecification(REFIID riid, IUnknown** pp) override {
         if (!pp) return E_INVALIDARG;
         *pp = nullptr;
-        if (!a_.specification) return S_FALSE;
-        return a_.specification->QueryInterface(riid, reinterpret_cast<void**>(pp));
+        if (!a_.creator) return S_FALSE;
+        return a_.creator->QueryInterface(riid, reinterpret_cast<void**>(pp));
     }
 
     // IConvertType
