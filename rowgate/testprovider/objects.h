@@ -89,7 +89,7 @@ HRESULT AccessorTable::Create(DBACCESSORFLAGS flags, DBCOUNTITEM cBindings, cons
             st = DBBINDSTATUS_BADBINDINFO;
         else if (b.dwMemOwner != DBMEMOWNER_CLIENTOWNED && b.dwMemOwner != DBMEMOWNER_PROVIDEROWNED)
             st = DBBINDSTATUS_BADBINDINFO;
-        else if (b.dwMemOwner == DBMEMOWNER_PROVIDEROWNED && !(b.wType & DBTYPE_BYREF) && b.wType != DBTYPE_BSTR)
+        else if (b.dwMemOwner == DBMEMOWNER_PROVIDEROWNED)  // only meaningful for by-reference types, which are not served
             st = DBBINDSTATUS_BADBINDINFO;
         else
             st = validate(i, b);
