@@ -192,6 +192,8 @@ HRESULT RowsetProps::GetProperties(ULONG cIdSets, const DBPROPIDSET* idSets, ULO
         }
         set.cProperties = static_cast<ULONG>(ids.size());
         set.rgProperties = ids.empty() ? nullptr : static_cast<DBPROP*>(CoTaskMemAlloc(sizeof(DBPROP) * ids.size()));
+        if (!set.rgProperties) ids.clear();  // out of memory: an empty set rather than a crash
+        set.cProperties = static_cast<ULONG>(ids.size());
         for (size_t k = 0; k < ids.size(); ++k) {
             DBPROP& p = set.rgProperties[k];
             std::memset(&p, 0, sizeof p);

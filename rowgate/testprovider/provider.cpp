@@ -525,7 +525,8 @@ public:
             out[s].rgProperties = nullptr;
             if (rgSets[s].cPropertyIDs) {
                 out[s].rgProperties = static_cast<DBPROP*>(CoTaskMemAlloc(sizeof(DBPROP) * rgSets[s].cPropertyIDs));
-                for (ULONG k = 0; k < rgSets[s].cPropertyIDs; ++k) {
+                if (!out[s].rgProperties) out[s].cProperties = 0;
+                for (ULONG k = 0; k < out[s].cProperties; ++k) {
                     DBPROP& p = out[s].rgProperties[k];
                     std::memset(&p, 0, sizeof p);
                     p.dwPropertyID = rgSets[s].rgPropertyIDs[k];
@@ -708,6 +709,8 @@ public:
             out[s].guidPropertySet = setIds[s];
             out[s].cProperties = static_cast<ULONG>(ids.size());
             out[s].rgProperties = ids.empty() ? nullptr : static_cast<DBPROP*>(CoTaskMemAlloc(sizeof(DBPROP) * ids.size()));
+            if (!out[s].rgProperties) ids.clear();
+            out[s].cProperties = static_cast<ULONG>(ids.size());
             for (size_t k = 0; k < ids.size(); ++k) {
                 DBPROP& p = out[s].rgProperties[k];
                 std::memset(&p, 0, sizeof p);
@@ -804,6 +807,8 @@ public:
             out[s].rgPropertyInfos = found[s].empty()
                                          ? nullptr
                                          : static_cast<DBPROPINFO*>(CoTaskMemAlloc(sizeof(DBPROPINFO) * found[s].size()));
+            if (!out[s].rgPropertyInfos) found[s].clear();
+            out[s].cPropertyInfos = static_cast<ULONG>(found[s].size());
             for (size_t k = 0; k < found[s].size(); ++k) {
                 DBPROPINFO& pi = out[s].rgPropertyInfos[k];
                 std::memset(&pi, 0, sizeof pi);

@@ -511,6 +511,7 @@ public:
         if (hits.empty()) return S_FALSE;
         if (prgPending) {
             *prgPending = static_cast<HROW*>(CoTaskMemAlloc(sizeof(HROW) * hits.size()));
+            if (!*prgPending) return E_OUTOFMEMORY;
             for (size_t k = 0; k < hits.size(); ++k) {
                 (*prgPending)[k] = static_cast<HROW>(hits[k] + 1);
                 ++rows_[hits[k]].holds;
@@ -519,7 +520,8 @@ public:
         }
         if (prgStatus) {
             *prgStatus = static_cast<DBPENDINGSTATUS*>(CoTaskMemAlloc(sizeof(DBPENDINGSTATUS) * hits.size()));
-            for (size_t k = 0; k < hits.size(); ++k) (*prgStatus)[k] = PendingStatus(rows_[hits[k]]);
+            if (*prgStatus)
+                for (size_t k = 0; k < hits.size(); ++k) (*prgStatus)[k] = PendingStatus(rows_[hits[k]]);
         }
         return S_OK;
     }
@@ -780,7 +782,7 @@ private:
             *prg = nullptr;
             if (!rows.empty()) {
                 *prg = static_cast<HROW*>(CoTaskMemAlloc(sizeof(HROW) * rows.size()));
-                for (size_t k = 0; k < rows.size(); ++k) {
+                for (size_t k = 0; *prg && k < rows.size(); ++k) {
                     (*prg)[k] = rows[k];
                     if (Entry* e = EntryFor(rows[k]); e && status[k] == DBROWSTATUS_S_OK) {
                         ++e->holds;
@@ -793,7 +795,7 @@ private:
             *prgStatus = nullptr;
             if (!rows.empty()) {
                 *prgStatus = static_cast<DBROWSTATUS*>(CoTaskMemAlloc(sizeof(DBROWSTATUS) * rows.size()));
-                std::copy(status.begin(), status.end(), *prgStatus);
+                if (*prgStatus) std::copy(status.begin(), status.end(), *prgStatus);
             }
         }
     }
