@@ -217,7 +217,7 @@ std::shared_ptr<Table> Store::Find(const std::wstring& name) const {
 std::optional<HRESULT> Store::FaultFor(const Table* table, const char* call, int rowId) const {
     auto match = [&](const std::vector<Fault>& list) -> std::optional<HRESULT> {
         for (const auto& f : list)
-            if (f.call == call && (f.row == 0 || rowId == 0 || f.row == rowId)) return f.hr;
+            if (f.call == call && (f.row == 0 || f.row == rowId)) return f.hr;
         return std::nullopt;
     };
     if (table)
