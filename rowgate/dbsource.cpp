@@ -277,6 +277,7 @@ void DBSource::ReleaseCommand() {
 }
 
 void DBSource::ReleaseRowBufferObjects() {
+    if (!holdsObjects_) return;
     for (BoundColumn& c : columns_) {
         if (c.ownsBstr) {
             BSTR b;
@@ -297,6 +298,7 @@ void DBSource::ReleaseRowBufferObjects() {
 void DBSource::ReleaseStreams() {
     // A stream the caller never read still pins the row; providers may refuse
     // to move while a storage object is open.
+    if (!holdsObjects_) return;
     for (BoundColumn& c : columns_) {
         if (!c.asStream) continue;
         IUnknown* s;
@@ -307,6 +309,7 @@ void DBSource::ReleaseStreams() {
 }
 
 void DBSource::TakeRowBufferObjects() {
+    if (!holdsObjects_) return;
     for (BoundColumn& c : columns_) {
         if (c.info.wType != DBTYPE_BSTR && !c.asStream) continue;
         void* p;
@@ -334,6 +337,7 @@ void DBSource::ReleaseRowSetResources() {
     }
     accessors_.clear();
     columns_.clear();
+    holdsObjects_ = false;
     byOrdinal_.clear();
     CoTaskMemFree(nameStorage_);
     nameStorage_ = nullptr;
@@ -455,6 +459,7 @@ void DBSource::BindColumns(IColumnsInfo* info, OpenKind kind) {
         off += sizeof(DBLENGTH);
         c.statusOff = off;
         off += sizeof(DBSTATUS);
+        if (c.asStream || c.info.wType == DBTYPE_BSTR) holdsObjects_ = true;
         columns_.push_back(c);
         maxOrdinal = std::max(maxOrdinal, ci.iOrdinal);
     }

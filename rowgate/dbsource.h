@@ -100,6 +100,7 @@ private:
 
     std::vector<BoundColumn> columns_;
     std::vector<int> byOrdinal_;  // ordinal -> index into columns_, -1 when not bound
+    bool holdsObjects_ = false;   // some column's place holds a BSTR or a stream
     OLECHAR* nameStorage_ = nullptr;
     std::vector<unsigned char> buffer_;
     struct AccessorEntry {

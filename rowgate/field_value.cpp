@@ -107,9 +107,11 @@ int FixedSix(double x, char* buf) noexcept {
         mant |= uint64_t{1} << 52;
         e = biased - 1075;
     }
-    uint64_t q = 0;
+    // q = round(mant * 2^e * 10^6), ip = the integer part of |x|.
+    uint64_t q = 0, ip = 0;
     if (mant != 0 && e >= 0) {
-        q = (mant << e) * 1000000u;
+        ip = mant << e;
+        q = ip * 1000000u;
     } else if (mant != 0) {
         // mant * 10^6 as a 128-bit number (hi, lo), then shifted right by s with rounding.
         const uint64_t mh = (mant >> 32) * 1000000u, ml = (mant & 0xFFFFFFFFu) * 1000000u;
@@ -118,6 +120,7 @@ int FixedSix(double x, char* buf) noexcept {
         const int sh = -e;
         bool up = false;
         if (sh < 64) {
+            ip = mant >> sh;
             q = (hi << (64 - sh)) | (lo >> sh);
             const uint64_t r = lo & ((uint64_t{1} << sh) - 1), half = uint64_t{1} << (sh - 1);
             up = r > half || (r == half && (q & 1));
@@ -132,17 +135,11 @@ int FixedSix(double x, char* buf) noexcept {
         }
         if (up) ++q;
     }
-    // q < 2^53: a double division gives the integer part to within one,
-    // which the exact remainder then corrects (64-bit division is slow on x86).
-    uint64_t ip = static_cast<uint64_t>(static_cast<double>(q) / 1e6);
-    int64_t frac = static_cast<int64_t>(q - ip * 1000000u);
-    while (frac < 0) {
-        --ip;
-        frac += 1000000;
-    }
-    while (frac >= 1000000) {
+    // Rounding may carry the fraction into the integer part.
+    uint32_t frac = static_cast<uint32_t>(q - ip * 1000000u);
+    if (frac >= 1000000u) {
         ++ip;
-        frac -= 1000000;
+        frac -= 1000000u;
     }
     char* o = buf;
     if (negative) *o++ = '-';
@@ -151,7 +148,7 @@ int FixedSix(double x, char* buf) noexcept {
     else
         o = std::to_chars(o, o + 24, ip).ptr;
     *o++ = '.';
-    uint32_t f = static_cast<uint32_t>(frac);
+    uint32_t f = frac;
     for (int i = 5; i >= 0; --i) {
         o[i] = static_cast<char>('0' + f % 10);
         f /= 10;
