@@ -116,6 +116,13 @@ TEST_F(MainWindowTest, SiteFailureKeepsTheZoneResultAndTheLinesSoFar) {
     EXPECT_EQ(lines.back(), repair::TrustedSiteLine(repair::SplitSiteList(repair::kTrustedSiteList)[3]));
 }
 
+TEST_F(MainWindowTest, EscapeDoesNotCloseTheMainWindow) {
+    // What IsDialogMessage sends for the Escape key.
+    ::SendMessageW(form_->Handle(), WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), 0);
+    uiprobe::Pause(100ms);
+    EXPECT_TRUE(::IsWindowVisible(form_->Handle()));
+}
+
 TEST_F(MainWindowTest, UpgradeNotificationsAppendTheirLines) {
     form_->upgraderMainHostUnreachable(L"http://upd.example.cn/info.ini", L"upd.example.cn");
     form_->upgraderMainNoInfoFile();

@@ -339,7 +339,8 @@ LRESULT Form::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
                 return 0;
             }
         }
-        if (LOWORD(wp) == IDCANCEL && !lp) { Close(); return 0; }
+        // Escape dismisses a modal window; it must not end the program.
+        if (LOWORD(wp) == IDCANCEL && !lp && modal_) { Close(); return 0; }
         break;
     case WM_NOTIFY: {
         auto* hdr = reinterpret_cast<NMHDR*>(lp);
