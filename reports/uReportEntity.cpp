@@ -79,9 +79,11 @@ std::wstring FileSystemPath(const std::wstring& path) {
 }
 
 double ReportFileTime(const std::wstring& path) {
-    WIN32_FIND_DATAW data;
-    win::UniqueFindHandle find(::FindFirstFileW(FileSystemPath(path).c_str(), &data));
-    if (!find) return 0.0;
+    // The attribute query reads one entry; a find call with the full name
+    // would have Wine scan the whole directory for every file, making a scan
+    // quadratic in the size of a report type's directory.
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!::GetFileAttributesExW(FileSystemPath(path).c_str(), GetFileExInfoStandard, &data)) return 0.0;
     FILETIME local;
     WORD dosDate = 0, dosTime = 0;
     if (!::FileTimeToLocalFileTime(&data.ftLastWriteTime, &local)) return 0.0;
