@@ -3,12 +3,21 @@
 #include <windows.h>
 #include <oledberr.h>
 
+#include <cstddef>
 #include <cstring>
 #include <new>
 #include <string>
 
 #include "dbsource.h"
 #include "field_value.h"
+#include "rowgate.h"
+
+// Callers build their records from the public header: it must describe the
+// very layout GetValue and GetData write.
+static_assert(sizeof(RgFieldValue) == sizeof(rowgate::FieldValue));
+static_assert(offsetof(RgFieldValue, kind) == offsetof(rowgate::FieldValue, kind));
+static_assert(offsetof(RgFieldValue, u) == offsetof(rowgate::FieldValue, u));
+static_assert(offsetof(RgFieldValue, u.text.len) == offsetof(rowgate::FieldValue, u.text.len));
 
 using rowgate::DBSource;
 using rowgate::FieldValue;

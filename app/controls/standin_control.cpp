@@ -5,13 +5,16 @@
 #include <ole2.h>
 #include <olectl.h>
 
+#include <atomic>
 #include <string>
+
+#include "win/class_factory.h"
 
 namespace {
 
 HMODULE g_module = nullptr;
 LONG g_objects = 0;
-LONG g_locks = 0;
+std::atomic<long> g_locks{0};
 
 const wchar_t kClsid[] = STANDIN_CLSID;
 const wchar_t kProgId[] = STANDIN_PROGID;
@@ -44,33 +47,15 @@ private:
     LONG refs_ = 1;
 };
 
-class Factory final : public IClassFactory {
-public:
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-        if (!out) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IClassFactory) { *out = this; AddRef(); return S_OK; }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-    STDMETHODIMP_(ULONG) Release() override { return 1; }
-    STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
-        if (!out) return E_POINTER;
-        *out = nullptr;
-        if (outer) return CLASS_E_NOAGGREGATION;
-        auto* obj = new (std::nothrow) Control();
-        if (!obj) return E_OUTOFMEMORY;
-        HRESULT hr = obj->QueryInterface(iid, out);
-        obj->Release();
-        return hr;
-    }
-    STDMETHODIMP LockServer(BOOL lock) override {
-        if (lock) ::InterlockedIncrement(&g_locks);
-        else ::InterlockedDecrement(&g_locks);
-        return S_OK;
-    }
-};
-Factory g_factory;
+HRESULT CreateControl(IUnknown* outer, REFIID iid, void** out) {
+    if (outer) return CLASS_E_NOAGGREGATION;
+    auto* obj = new (std::nothrow) Control();
+    if (!obj) return E_OUTOFMEMORY;
+    HRESULT hr = obj->QueryInterface(iid, out);
+    obj->Release();
+    return hr;
+}
+win::StaticClassFactory g_factory(&CreateControl, g_locks);
 
 LONG SetString(HKEY root, const std::wstring& path, const wchar_t* name, const std::wstring& value) {
     HKEY key = nullptr;

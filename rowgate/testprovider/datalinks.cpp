@@ -14,6 +14,7 @@
 
 #include "common.h"
 #include "testprovider_api.h"
+#include "win/class_factory.h"
 #include "win/handles.h"
 #include "win/strings.h"
 
@@ -141,35 +142,14 @@ private:
     std::atomic<ULONG> refs_{1};
 };
 
-class Factory final : public IClassFactory {
-public:
-    STDMETHODIMP QueryInterface(REFIID iid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory)) {
-            *ppv = static_cast<IClassFactory*>(this);
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-    STDMETHODIMP_(ULONG) Release() override { return 1; }
-    STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        *ppv = nullptr;
-        if (outer) return CLASS_E_NOAGGREGATION;
-        auto* obj = new DataLinks();
-        HRESULT hr = obj->QueryInterface(iid, ppv);
-        obj->Release();
-        return hr;
-    }
-    STDMETHODIMP LockServer(BOOL lock) override {
-        if (lock) ++g_locks;
-        else --g_locks;
-        return S_OK;
-    }
-};
-Factory g_factory;
+HRESULT CreateDataLinks(IUnknown* outer, REFIID iid, void** ppv) {
+    if (outer) return CLASS_E_NOAGGREGATION;
+    auto* obj = new DataLinks();
+    HRESULT hr = obj->QueryInterface(iid, ppv);
+    obj->Release();
+    return hr;
+}
+win::StaticClassFactory g_factory(&CreateDataLinks, g_locks);
 
 std::wstring ReadString(HKEY root, const wchar_t* path, const wchar_t* name, bool& found) {
     wchar_t buf[1024] = {};

@@ -11,6 +11,7 @@
 #include "objects.h"
 #include "state.h"
 #include "testprovider_api.h"
+#include "win/class_factory.h"
 #include "win/handles.h"
 #include "win/strings.h"
 
@@ -105,33 +106,12 @@ int CopyOut(const std::string& text, char* buf, int size) {
 
 namespace {
 
-class ClassFactory final : public IClassFactory {
-public:
-    STDMETHODIMP QueryInterface(REFIID iid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory)) {
-            *ppv = static_cast<IClassFactory*>(this);
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    // Static object: lifetime is the module's.
-    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-    STDMETHODIMP_(ULONG) Release() override { return 1; }
-    STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        *ppv = nullptr;
-        if (outer && !IsEqualIID(iid, IID_IUnknown)) return CLASS_E_NOAGGREGATION;
-        return CreateDataSource(outer, iid, ppv);
-    }
-    STDMETHODIMP LockServer(BOOL lock) override {
-        if (lock) ++g_serverLocks;
-        else --g_serverLocks;
-        return S_OK;
-    }
-};
-ClassFactory g_factory;
+HRESULT CreateProviderObject(IUnknown* outer, REFIID iid, void** ppv) {
+    // Aggregation is offered the COM way: only when the outer object asks for IUnknown.
+    if (outer && !IsEqualIID(iid, IID_IUnknown)) return CLASS_E_NOAGGREGATION;
+    return CreateDataSource(outer, iid, ppv);
+}
+win::StaticClassFactory g_factory(&CreateProviderObject, g_serverLocks);
 
 constexpr wchar_t kClsidKey[] = L"CLSID\\" TP_PROVIDER_CLSID_TEXT;
 constexpr wchar_t kDescription[] = L"Quillet Test OLE DB Provider";
