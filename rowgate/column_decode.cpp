@@ -14,18 +14,21 @@ T Load(const unsigned char* p) {
     return x;
 }
 
-// UTF-16 text of at most maxUnits units, up to its terminator.
-std::wstring WideAt(const unsigned char* p, size_t maxUnits) {
-    std::wstring w;
+// UTF-16 text of at most maxUnits units, up to its terminator. Provider data
+// is UTF-16 whatever the width of this compiler's wchar_t.
+std::u16string WideAt(const unsigned char* p, size_t maxUnits) {
+    std::u16string w;
     for (size_t i = 0; i < maxUnits; ++i) {
-        const wchar_t c = Load<wchar_t>(p + i * 2);
+        const char16_t c = Load<char16_t>(p + i * 2);
         if (c == 0) break;
         w.push_back(c);
     }
     return w;
 }
 
-bool SetAnsiFromWide(FieldValue& v, const std::wstring& w) { return FvSetText(v, win::ToAnsi(w)); }
+std::string AnsiOf(const std::u16string& w) { return win::ToAnsi(std::wstring(w.begin(), w.end())); }
+
+bool SetAnsiFromWide(FieldValue& v, const std::u16string& w) { return FvSetText(v, AnsiOf(w)); }
 
 double NumericValue(const unsigned char* p) {
     // precision, scale, sign (1 positive, 0 negative), 16-byte magnitude
@@ -64,8 +67,8 @@ Decoded DecodeColumn(const ColumnView& col, FieldValue& v) {
         FvSetDouble(v, kDate, Load<double>(p));
         break;
     case dbtype::kBstr: {
-        const wchar_t* b = Load<const wchar_t*>(p);
-        SetAnsiFromWide(v, b ? std::wstring(b) : std::wstring());
+        const char16_t* b = Load<const char16_t*>(p);
+        SetAnsiFromWide(v, b ? std::u16string(b) : std::u16string());
         break;
     }
     case dbtype::kBool:
@@ -145,19 +148,19 @@ void StreamText::Add(const unsigned char* data, size_t n) {
     }
     size_t i = 0;
     if (oddByte_ >= 0 && n > 0) {
-        pending_.push_back(static_cast<wchar_t>(oddByte_ | (data[0] << 8)));
+        pending_.push_back(static_cast<char16_t>(oddByte_ | (data[0] << 8)));
         oddByte_ = -1;
         i = 1;
     }
-    for (; i + 1 < n; i += 2) pending_.push_back(static_cast<wchar_t>(data[i] | (data[i + 1] << 8)));
+    for (; i + 1 < n; i += 2) pending_.push_back(static_cast<char16_t>(data[i] | (data[i + 1] << 8)));
     if (i < n) oddByte_ = data[i];
 }
 
 std::string StreamText::Finish() {
     if (!narrow_) {
-        const size_t z = pending_.find(L'\0');
-        if (z != std::wstring::npos) pending_.resize(z);
-        out_ = win::ToAnsi(pending_);
+        const size_t z = pending_.find(u'\0');
+        if (z != std::u16string::npos) pending_.resize(z);
+        out_ = AnsiOf(pending_);
         pending_.clear();
     }
     const size_t z = out_.find('\0');

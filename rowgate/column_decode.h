@@ -58,7 +58,7 @@ public:
 private:
     bool narrow_;
     std::string out_;
-    std::wstring pending_;    // UTF-16 not yet converted
+    std::u16string pending_;  // UTF-16 not yet converted
     int oddByte_ = -1;        // a lone byte of a UTF-16 unit cut between pieces
 };
 

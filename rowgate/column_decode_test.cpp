@@ -183,7 +183,7 @@ TEST(RowgateDecodeTypes, NarrowTextStopsAtPlaceEnd) {
 
 TEST(RowgateDecodeTypes, WideText) {
     Place p;
-    const wchar_t w[] = L"h\x5f20i";
+    const char16_t w[] = u"h\x5f20i";
     std::memcpy(p.bytes, w, sizeof w);
     EXPECT_EQ(Text(dbtype::kWStr, p, 9), std::string("h") + kZhang936 + "i");
     std::memset(p.bytes, 0, sizeof p.bytes);
@@ -191,9 +191,9 @@ TEST(RowgateDecodeTypes, WideText) {
 }
 
 TEST(RowgateDecodeTypes, Bstr) {
-    const wchar_t* text = L"bstr text";
+    const char16_t* text = u"bstr text";
     Place p;
-    p.Put<const wchar_t*>(0, text);
+    p.Put<const char16_t*>(0, text);
     EXPECT_EQ(Text(dbtype::kBstr, p, sizeof(void*)), "bstr text");
     EXPECT_EQ(Text(dbtype::kBstr, Place(), sizeof(void*)), "");
 }
@@ -232,7 +232,7 @@ TEST(RowgateStreamText, NarrowDoubleByteCharacterCutBetweenPieces) {
 }
 
 TEST(RowgateStreamText, WidePiecesWithOddCut) {
-    const wchar_t w[] = L"ab\x5f20";
+    const char16_t w[] = u"ab\x5f20";
     const unsigned char* b = reinterpret_cast<const unsigned char*>(w);
     StreamText t(dbtype::kWStr);
     t.Add(b, 3);
@@ -241,7 +241,7 @@ TEST(RowgateStreamText, WidePiecesWithOddCut) {
 }
 
 TEST(RowgateStreamText, OtherTypesAreUtf16) {
-    const wchar_t w[] = L"xyz";
+    const char16_t w[] = u"xyz";
     StreamText t(dbtype::kIUnknown);
     t.Add(reinterpret_cast<const unsigned char*>(w), 6);
     EXPECT_EQ(t.Finish(), "xyz");

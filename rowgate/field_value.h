@@ -36,8 +36,11 @@ struct FieldObject {
 // that its text and real keep the column's sign rather than guessing.
 inline constexpr uint32_t kFlagUnsigned = 1;
 
-// Callers see this layout: the kind, then an 8-byte payload on an 8-byte
-// boundary. The word between them carries flags for our own conversions.
+// Callers see this layout: the kind, then the payload on an 8-byte boundary.
+// The word between them carries flags for our own conversions. In the 32-bit
+// DLL the payload is 8 bytes (16 in all); a 64-bit build keeps kind and
+// payload where they are and widens the payload to 16 bytes (24 in all),
+// since the text pointer alone takes 8 with its length after it.
 struct FieldValue {
     int32_t kind;
     uint32_t flags;
@@ -53,8 +56,11 @@ struct FieldValue {
         FieldObject* object;
     } u;
 };
-static_assert(sizeof(FieldValue) == 16);
+inline constexpr size_t kFieldValueSize = sizeof(void*) == 4 ? 16 : 24;
+inline constexpr size_t kFieldValueTextLenOffset = sizeof(void*) == 4 ? 12 : 16;
+static_assert(sizeof(FieldValue) == kFieldValueSize);
 static_assert(offsetof(FieldValue, u) == 8);
+static_assert(offsetof(FieldValue, u.text.len) == kFieldValueTextLenOffset);
 
 // Frees what the record owns and leaves it of kind empty.
 void FvClear(FieldValue& v) noexcept;

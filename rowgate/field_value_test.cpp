@@ -19,9 +19,15 @@ std::string TextOf(FieldValue v) {
     return isText ? s : std::string("<not text>");
 }
 
-double RealOf(FieldValue v) {
+// Converts in place, as the float export does. A record is a C struct whose
+// text it owns, so a copy must never be cleared beside its original.
+double RealOf(FieldValue& v) {
     FvToReal(v);
-    const double x = FvRealOf(v);
+    return FvRealOf(v);
+}
+
+double RealOf(FieldValue&& v) {
+    const double x = RealOf(v);
     FvClear(v);
     return x;
 }
@@ -35,8 +41,17 @@ FieldValue Real(FieldKind k, double x) {
 } // namespace
 
 TEST(RowgateFieldValueLayout, KindThenEightBytePayload) {
-    EXPECT_EQ(sizeof(FieldValue), 16u);
+    EXPECT_EQ(offsetof(FieldValue, kind), 0u);
     EXPECT_EQ(offsetof(FieldValue, u), 8u);
+    EXPECT_EQ(offsetof(FieldValue, u.real), 8u);
+    if (sizeof(void*) == 4) {
+        // The 32-bit ABI callers were built against.
+        EXPECT_EQ(sizeof(FieldValue), 16u);
+        EXPECT_EQ(offsetof(FieldValue, u.text.len), 12u);
+    } else {
+        EXPECT_EQ(sizeof(FieldValue), 24u);
+        EXPECT_EQ(offsetof(FieldValue, u.text.len), 16u);
+    }
     FieldValue v{};
     ASSERT_TRUE(FvSetText(v, "abc"));
     EXPECT_EQ(v.kind, kText);

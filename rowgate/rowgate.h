@@ -13,10 +13,12 @@ extern "C" {
 
 typedef struct RgHandle_* RgHandle;
 
-/* The tagged value record filled by GetValue and GetData: a kind, then an
-   8-byte payload on an 8-byte boundary. Kind 14 (text) holds a pointer to
-   a zero-terminated narrow text and its length; the empty text is a null
-   pointer with length 0. Pass a record of kind 0 or one an earlier read filled. */
+/* The tagged value record filled by GetValue and GetData: a kind at offset
+   0, then the payload at offset 8. Kind 14 (text) holds a pointer to a
+   zero-terminated narrow text and its length; the empty text is a null
+   pointer with length 0. Pass a record of kind 0 or one an earlier read filled.
+   32-bit: 16 bytes, the text length at offset 12.
+   64-bit: 24 bytes, the text pointer at 8 and its length at offset 16. */
 typedef struct RgFieldValue {
     int32_t kind;
     uint32_t reserved;

@@ -2,7 +2,8 @@
 # Installs what building and testing Quillet needs on Debian 12 (as root).
 # Does nothing when everything is already there.
 set -euo pipefail
-pkgs=(wine wine32:i386 wine64 g++-mingw-w64-i686 cmake make googletest xvfb xauth
+pkgs=(wine wine32:i386 wine64 g++-mingw-w64-i686 g++-mingw-w64-x86-64 g++ cmake make
+      googletest xvfb xauth x11-utils
       imagemagick fonts-wqy-microhei locales python3 python3-pefile)
 missing=()
 for p in "${pkgs[@]}"; do

@@ -30,9 +30,9 @@ std::string g_lastPrompt;
 constexpr wchar_t kClsidKey[] = L"CLSID\\{2206CDB2-19C1-11D1-89E0-00C04FD7A829}";
 constexpr wchar_t kSavedKey[] = L"CLSID\\{2206CDB2-19C1-11D1-89E0-00C04FD7A829}\\QuilletSaved";
 
-std::string Hex(unsigned long v) {
-    char b[16];
-    snprintf(b, sizeof b, "0x%08lX", v);
+std::string Hex(unsigned long long v) {
+    char b[24];
+    snprintf(b, sizeof b, "0x%08llX", v);
     return b;
 }
 
@@ -84,7 +84,7 @@ public:
         }
         wchar_t iidText[40] = {};
         StringFromGUID2(iid, iidText, 40);
-        std::string line = "hwnd=" + Hex(reinterpret_cast<unsigned long>(parent)) +
+        std::string line = "hwnd=" + Hex(reinterpret_cast<uintptr_t>(parent)) +
                            " options=" + std::to_string(options) + " types=" + std::to_string(cTypes) +
                            " filter=" + (providerFilter ? win::ToUtf8(providerFilter) : std::string("(null)")) +
                            " iid=" + win::ToUtf8(iidText) +
