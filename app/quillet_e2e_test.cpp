@@ -166,7 +166,7 @@ TEST_F(QuilletRun, OneClickRepairShowsResultsLinesAndWritesTheRegistry) {
     EXPECT_EQ(DwordOf(repair::RangeKeyPath(3), L"https"), 2u);
     EXPECT_EQ(DwordOf(std::wstring(repair::kDomainsKey) + L"\\vortan-tax.com\\www", L"http"), 2u);
     win::Registry classes(HKEY_CLASSES_ROOT, KEY_READ);
-    ASSERT_TRUE(classes.OpenKey(repair::kControlCheckKey, false));
+    ASSERT_TRUE(classes.TryOpenKey(repair::kControlCheckKey, false));
     EXPECT_EQ(classes.ReadString(L""), (dir_ / L"YRWXls.ocx").wstring());
 
     CloseAndWait(main);
@@ -203,7 +203,7 @@ TEST_F(QuilletRun, MissingServerFileEndsInTheWarningAfterTwentyOneChecks) {
     // The control beside the program is gone and the registry names a file that does not exist.
     fs::remove(dir_ / L"YRWXls.ocx");
     win::Registry classes(HKEY_CLASSES_ROOT, KEY_ALL_ACCESS);
-    ASSERT_TRUE(classes.OpenKey(repair::kControlCheckKey, true));
+    ASSERT_TRUE(classes.TryOpenKey(repair::kControlCheckKey, true));
     classes.WriteString(L"", (dir_ / L"gone" / L"YRWXls.ocx").wstring());
     HWND main = Start();
     ASSERT_NE(main, nullptr);

@@ -28,9 +28,9 @@ std::wstring MessageOf(const std::exception& e) {
 bool EnableTrustedZoneActiveX(TLogLines& logs) {
     try {
         win::Registry reg(HKEY_CURRENT_USER, KEY_ALL_ACCESS);
-        if (reg.OpenKey(repair::kZoneKey, true)) {
+        if (reg.TryOpenKey(repair::kZoneKey, true)) {
             for (const auto& action : repair::kZoneActions) {
-                if (!reg.DwordIs(action.valueName, 0)) reg.WriteDword(action.valueName, 0);
+                if (!reg.TryMatchDword(action.valueName, 0)) reg.WriteDword(action.valueName, 0);
                 logs.Add(action.logLine);
             }
             reg.CloseKey();
@@ -47,16 +47,16 @@ bool AddTrustedSite(const std::wstring& entry, int position) {
     try {
         win::Registry reg(HKEY_CURRENT_USER, KEY_ALL_ACCESS);
         if (ClassifyHost(entry) == L"IP") {
-            if (reg.OpenKey(repair::RangeKeyPath(position), true)) {
-                if (!reg.StringIs(L":Range", entry)) reg.WriteString(L":Range", entry);
-                if (!reg.DwordIs(L"http", 2)) reg.WriteDword(L"http", 2);
-                if (!reg.DwordIs(L"https", 2)) reg.WriteDword(L"https", 2);
+            if (reg.TryOpenKey(repair::RangeKeyPath(position), true)) {
+                if (!reg.TryMatchString(L":Range", entry)) reg.WriteString(L":Range", entry);
+                if (!reg.TryMatchDword(L"http", 2)) reg.WriteDword(L"http", 2);
+                if (!reg.TryMatchDword(L"https", 2)) reg.WriteDword(L"https", 2);
                 reg.CloseKey();
             }
         } else {
-            if (reg.OpenKey(repair::DomainKeyPath(repair::SplitHost(entry)), true)) {
-                if (!reg.DwordIs(L"http", 2)) reg.WriteDword(L"http", 2);
-                if (!reg.DwordIs(L"https", 2)) reg.WriteDword(L"https", 2);
+            if (reg.TryOpenKey(repair::DomainKeyPath(repair::SplitHost(entry)), true)) {
+                if (!reg.TryMatchDword(L"http", 2)) reg.WriteDword(L"http", 2);
+                if (!reg.TryMatchDword(L"https", 2)) reg.WriteDword(L"https", 2);
                 reg.CloseKey();
             }
         }
@@ -83,9 +83,8 @@ void RunCommandHidden(const std::wstring& commandLine, std::chrono::milliseconds
     ::SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0);
     // "cmd.exe /K" only ends when its input ends: give it an input already at
     // end of file.
-    win::UniqueHandle input(::CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, OPEN_EXISTING,
+    win::UniqueHFile input(::CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, OPEN_EXISTING,
                                           0, nullptr));
-    if (input.get() == INVALID_HANDLE_VALUE) input.release();
 
     STARTUPINFOW si{};
     si.cb = sizeof(si);
@@ -124,7 +123,7 @@ void RunCommandHidden(const std::wstring& commandLine, std::chrono::milliseconds
 bool IsControlRegistered() {
     win::Registry reg(HKEY_CLASSES_ROOT, KEY_ALL_ACCESS);
     std::wstring path;
-    if (reg.OpenKey(repair::kControlCheckKey, false)) path = reg.ReadString(L"");
+    if (reg.TryOpenKey(repair::kControlCheckKey, false)) path = reg.ReadString(L"");
     if (path.empty()) return false;
     DWORD attrs = ::GetFileAttributesW(path.c_str());
     return attrs != INVALID_FILE_ATTRIBUTES && !(attrs & FILE_ATTRIBUTE_DIRECTORY);

@@ -290,7 +290,7 @@ TEST(RegisterControlsTest, RegistersTheStandInAndSucceedsAtTheFirstCheck) {
 
 TEST(RegisterControlsTest, CheckFollowsTheServerFileNamedInTheRegistry) {
     win::Registry reg(HKEY_CLASSES_ROOT, KEY_ALL_ACCESS);
-    ASSERT_TRUE(reg.OpenKey(repair::kControlCheckKey, true));
+    ASSERT_TRUE(reg.TryOpenKey(repair::kControlCheckKey, true));
     std::wstring saved = reg.ReadString(L"");
     reg.WriteString(L"", L"C:\\nowhere\\YRWXls.ocx");
     EXPECT_FALSE(IsControlRegistered());

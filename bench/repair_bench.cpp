@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "repair_rules.h"
-#include "uPublic.h"
+#include "app/repair_rules.h"
+#include "app/uPublic.h"
 #include "win/handles.h"
 #include "win/strings.h"
 
@@ -37,7 +37,7 @@ double BareLoopSeconds() {
     SECURITY_ATTRIBUTES sa{sizeof(sa), nullptr, TRUE};
     auto start = std::chrono::steady_clock::now();
     for (auto& step : steps) {
-        win::UniqueHandle nul(::CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+        win::UniqueHFile nul(::CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                             &sa, OPEN_EXISTING, 0, nullptr));
         STARTUPINFOW si{};
         si.cb = sizeof(si);

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "report_tree.h"
-#include "uReportEntity.h"
+#include "reports/report_tree.h"
+#include "reports/uReportEntity.h"
 #include "win/handles.h"
 
 using namespace reports::testing;

@@ -36,7 +36,7 @@ struct SettingsState {
 struct FileState {
     std::mutex mu;
     std::string currentName;
-    win::UniqueHandle file;
+    win::UniqueHFile file;
 };
 
 SettingsState& Settings() {
@@ -132,19 +132,19 @@ void LoadLocked(SettingsState& st, const Stamp& now) {
 
 // Opens for appending with no sharing restriction so that people can read
 // (and other processes write) the file while the program runs.
-HANDLE OpenForAppend(const std::string& name, DWORD& error) {
-    win::UniqueHandle h(::CreateFileA(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+win::UniqueHFile OpenForAppend(const std::string& name, DWORD& error) {
+    win::UniqueHFile h(::CreateFileA(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                     OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!h) {
         error = ::GetLastError();
-        return nullptr;
+        return {};
     }
     LARGE_INTEGER zero{};
     if (!::SetFilePointerEx(h.get(), zero, nullptr, FILE_END)) {
         error = ::GetLastError();
-        return nullptr;
+        return {};
     }
-    return h.release();
+    return h;
 }
 
 bool WriteAll(HANDLE h, const std::string& text, DWORD& error) {
@@ -176,7 +176,7 @@ void WriteFallback(const std::string& message) {
     try {
         const std::string name = win::ToAnsi(BaseDir() + L"log4me_err.log");
         DWORD error = 0;
-        win::UniqueHandle h(OpenForAppend(name, error));
+        win::UniqueHFile h = OpenForAppend(name, error);
         if (!h) return;
         WriteAll(h.get(), log4me::FormatFallbackLine(Now(), TimeSeparator(), message), error);
     } catch (...) {
@@ -220,7 +220,7 @@ void AppendLogText(const std::string& fileName, const std::string& text) {
         }
         DWORD error = 0;
         if (!fs.file) {
-            fs.file.reset(OpenForAppend(fs.currentName, error));
+            fs.file = OpenForAppend(fs.currentName, error);
             if (!fs.file) {
                 WriteFallback(FailureText("Cannot open file", fs.currentName, error));
                 return;

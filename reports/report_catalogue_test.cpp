@@ -162,7 +162,7 @@ TEST_F(ReportCatalogue, LastWriteTimeThroughLocalTimeInTwoSecondSteps) {
         FILETIME other{};
         SYSTEMTIME st = Local(2010, 1, 1, 1, 1, 1);
         ::SystemTimeToFileTime(&st, &other);
-        win::UniqueHandle h(
+        win::UniqueHFile h(
             ::CreateFileW(f.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
         ASSERT_TRUE(h);
         ASSERT_TRUE(::SetFileTime(h.get(), &other, &other, nullptr));
@@ -179,7 +179,7 @@ TEST_F(ReportCatalogue, LastWriteTimeThroughLocalTimeInTwoSecondSteps) {
     FILETIME ft;
     ::SystemTimeToFileTime(&utc, &ft);
     {
-        win::UniqueHandle h(
+        win::UniqueHFile h(
             ::CreateFileW(f.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
         ASSERT_TRUE(h);
         ASSERT_TRUE(::SetFileTime(h.get(), nullptr, nullptr, &ft));
@@ -278,7 +278,7 @@ TEST_F(ReportCatalogue, SubdirectoryThatCannotBeListedIsPassedOver) {
     File(L"LOCKED\\a.dat");
     File(L"OPEN\\a.dat");
     // Held open without sharing, the directory refuses to be listed.
-    win::UniqueHandle h(::CreateFileW(Data(L"LOCKED").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+    win::UniqueHFile h(::CreateFileW(Data(L"LOCKED").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                       FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     ASSERT_TRUE(h);
     WIN32_FIND_DATAW probe;

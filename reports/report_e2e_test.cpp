@@ -97,7 +97,7 @@ protected:
     static void MakeFile(const std::wstring& path, const SYSTEMTIME& t) {
         auto slash = path.find_last_of(L'\\');
         ::CreateDirectoryW(path.substr(0, slash).c_str(), nullptr);
-        ASSERT_TRUE(win::UniqueHandle(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr)));
+        ASSERT_TRUE(win::UniqueHFile(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr)));
         ASSERT_TRUE(SetWriteTime(path, t));
     }
 

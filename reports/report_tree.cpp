@@ -12,7 +12,7 @@ namespace {
 std::wstring LongForm(const std::wstring& path) { return reports::FileSystemPath(path); }
 
 void WriteBytes(const std::wstring& path, const void* data, size_t size) {
-    win::UniqueHandle file(::CreateFileW(LongForm(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    win::UniqueHFile file(::CreateFileW(LongForm(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                          FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) throw std::runtime_error("cannot create " + win::ToUtf8(path));
     DWORD written = 0;
@@ -73,7 +73,7 @@ SYSTEMTIME Local(int year, int month, int day, int hour, int minute, int second,
 bool SetWriteTime(const std::wstring& path, const SYSTEMTIME& localTime) {
     FILETIME local, utc;
     if (!::SystemTimeToFileTime(&localTime, &local) || !::LocalFileTimeToFileTime(&local, &utc)) return false;
-    win::UniqueHandle file(::CreateFileW(LongForm(path).c_str(), FILE_WRITE_ATTRIBUTES,
+    win::UniqueHFile file(::CreateFileW(LongForm(path).c_str(), FILE_WRITE_ATTRIBUTES,
                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                          FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     return file && ::SetFileTime(file.get(), nullptr, nullptr, &utc);

@@ -18,7 +18,7 @@ bool ReportFileExists(const std::wstring& path) {
     if (attrs == INVALID_FILE_ATTRIBUTES || (attrs & FILE_ATTRIBUTE_DIRECTORY)) return false;
     if (!(attrs & FILE_ATTRIBUTE_REPARSE_POINT)) return true;
     // A link exists for the user only when its target does.
-    win::UniqueHandle target(::CreateFileW(fsPath.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    win::UniqueHFile target(::CreateFileW(fsPath.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!target) return false;
     BY_HANDLE_FILE_INFORMATION info;

@@ -49,7 +49,7 @@ std::wstring AbsolutePath(const std::wstring& path) {
 // than any settings file has reason to be.
 std::string ReadSettingsBytes(const std::wstring& path) {
     if (path.empty()) return {};
-    win::UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    win::UniqueHFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER size;
     if (!file || !::GetFileSizeEx(file.get(), &size) || size.QuadPart > (16 << 20)) return {};

@@ -288,8 +288,8 @@ bool SaveScreenshot(HWND hwnd, const std::wstring& path) {
         fh.bfType = 0x4D42;
         fh.bfOffBits = sizeof(fh) + sizeof(BITMAPINFOHEADER);
         fh.bfSize = fh.bfOffBits + imageSize;
-        win::UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-        if (file.get() != INVALID_HANDLE_VALUE && file) {
+        win::UniqueHFile file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        if (file) {
             DWORD written = 0;
             ok = ::WriteFile(file.get(), &fh, sizeof(fh), &written, nullptr) &&
                  ::WriteFile(file.get(), &bi.bmiHeader, sizeof(BITMAPINFOHEADER), &written, nullptr) &&

@@ -6,9 +6,11 @@
 
 namespace win {
 
-Error::Error(std::wstring message) : message_(std::move(message)), ansi_(ToAnsi(message_)) {}
+Error::Error(std::wstring message, uint32_t code)
+    : message_(std::move(message)), ansi_(ToAnsi(message_)), code_(code) {}
 
-void RaiseSystemError(unsigned long code) { throw Error(SystemMessage(code)); }
+void RaiseSystemError(uint32_t code) { throw Error(SystemMessage(code), code); }
 void RaiseLastError() { RaiseSystemError(::GetLastError()); }
+void RaiseHResult(long hr) { throw Error(SystemMessage(static_cast<uint32_t>(hr)), static_cast<uint32_t>(hr)); }
 
 } // namespace win

@@ -1,7 +1,9 @@
-// Owners for Win32 handles, registry keys and COM pointers: each closes what
-// it holds on every path, so no caller has to remember to.
+// Owners for Win32 handles, registry keys, COM pointers and COM memory: each
+// releases what it holds on every path, so no caller has to remember to.
 #pragma once
 #include <windows.h>
+#include <oleauto.h>
+
 #include <utility>
 
 namespace win {
@@ -32,16 +34,26 @@ private:
     Type h_ = Traits::invalid();
 };
 
+// Kernel objects (processes, threads, events, pipes) are empty when null;
+// INVALID_HANDLE_VALUE is the current process's pseudo-handle there, not
+// "nothing". Files and find handles use INVALID_HANDLE_VALUE for failure
+// instead, so each kind has its own owner and no caller tests for both.
 struct HandleTraits {
     using Type = HANDLE;
     static Type invalid() noexcept { return nullptr; }
-    static bool valid(Type h) noexcept { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+    static bool valid(Type h) noexcept { return h != nullptr; }
+    static void close(Type h) noexcept { ::CloseHandle(h); }
+};
+struct FileTraits {
+    using Type = HANDLE;
+    static Type invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static bool valid(Type h) noexcept { return h != INVALID_HANDLE_VALUE; }
     static void close(Type h) noexcept { ::CloseHandle(h); }
 };
 struct FindTraits {
     using Type = HANDLE;
     static Type invalid() noexcept { return INVALID_HANDLE_VALUE; }
-    static bool valid(Type h) noexcept { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+    static bool valid(Type h) noexcept { return h != INVALID_HANDLE_VALUE; }
     static void close(Type h) noexcept { ::FindClose(h); }
 };
 struct HKeyTraits {
@@ -62,12 +74,64 @@ struct ModuleTraits {
     static bool valid(Type h) noexcept { return h != nullptr; }
     static void close(Type h) noexcept { ::FreeLibrary(h); }
 };
+struct BstrTraits {
+    using Type = BSTR;
+    static Type invalid() noexcept { return nullptr; }
+    static bool valid(Type h) noexcept { return h != nullptr; }
+    static void close(Type h) noexcept { ::SysFreeString(h); }
+};
 
 using UniqueHandle = UniqueOwner<HandleTraits>;
+using UniqueHFile = UniqueOwner<FileTraits>;
 using UniqueFindHandle = UniqueOwner<FindTraits>;
 using UniqueHKey = UniqueOwner<HKeyTraits>;
 using UniqueGdiObject = UniqueOwner<GdiTraits>;
 using UniqueModule = UniqueOwner<ModuleTraits>;
+using UniqueBstr = UniqueOwner<BstrTraits>;
+
+// A block from the COM task allocator (CoTaskMemAlloc), as providers hand
+// out column information, names and status arrays.
+template <typename T>
+struct CoTaskMemTraits {
+    using Type = T*;
+    static Type invalid() noexcept { return nullptr; }
+    static bool valid(Type p) noexcept { return p != nullptr; }
+    static void close(Type p) noexcept { ::CoTaskMemFree(const_cast<void*>(static_cast<const void*>(p))); }
+};
+template <typename T>
+using UniqueCoTaskMem = UniqueOwner<CoTaskMemTraits<T>>;
+
+// A VARIANT cleared on every path; it starts and ends as VT_EMPTY.
+class UniqueVariant {
+public:
+    UniqueVariant() noexcept { ::VariantInit(&v_); }
+    UniqueVariant(const UniqueVariant&) = delete;
+    UniqueVariant& operator=(const UniqueVariant&) = delete;
+    ~UniqueVariant() { ::VariantClear(&v_); }
+
+    VARIANT& get() noexcept { return v_; }
+    const VARIANT& get() const noexcept { return v_; }
+    // Clears what is held and hands out the slot for an out-parameter.
+    VARIANT* put() noexcept { ::VariantClear(&v_); return &v_; }
+
+private:
+    VARIANT v_;
+};
+
+// Runs a cleanup when the scope ends, on every path.
+template <typename F>
+class ScopeExit {
+public:
+    explicit ScopeExit(F f) noexcept : f_(std::move(f)) {}
+    ScopeExit(const ScopeExit&) = delete;
+    ScopeExit& operator=(const ScopeExit&) = delete;
+    ~ScopeExit() { if (armed_) f_(); }
+    void Dismiss() noexcept { armed_ = false; }
+
+private:
+    F f_;
+    bool armed_ = true;
+};
 
 // A counted COM reference.
 template <typename T>

@@ -14,7 +14,8 @@ Registry::WriteFault& FaultHook() {
 }
 
 [[noreturn]] void RaiseRegistry(const std::wstring& what, const std::wstring& name, LONG code) {
-    throw Error(what + L" '" + name + L"': " + SystemMessage(static_cast<unsigned long>(code)));
+    const auto c = static_cast<uint32_t>(code);
+    throw Error(what + L" '" + name + L"': " + SystemMessage(c), c);
 }
 
 } // namespace
@@ -23,7 +24,7 @@ void Registry::SetWriteFault(WriteFault fault) { FaultHook() = std::move(fault);
 
 Registry::Registry(HKEY root, REGSAM access) : root_(root), access_(access) {}
 
-bool Registry::OpenKey(const std::wstring& path, bool create) {
+LONG Registry::TryOpen(const std::wstring& path, bool create) noexcept {
     UniqueHKey key;
     LONG rc;
     if (create) {
@@ -32,12 +33,20 @@ bool Registry::OpenKey(const std::wstring& path, bool create) {
     } else {
         rc = ::RegOpenKeyExW(root_, path.c_str(), 0, access_, key.put());
     }
-    if (rc != ERROR_SUCCESS) return false;
-    key_ = std::move(key);
-    return true;
+    if (rc == ERROR_SUCCESS) key_ = std::move(key);
+    return rc;
 }
 
-std::optional<DWORD> Registry::ValueType(const std::wstring& name) const {
+bool Registry::TryOpenKey(const std::wstring& path, bool create) noexcept {
+    return TryOpen(path, create) == ERROR_SUCCESS;
+}
+
+void Registry::OpenKey(const std::wstring& path, bool create) {
+    const LONG rc = TryOpen(path, create);
+    if (rc != ERROR_SUCCESS) RaiseRegistry(L"Failed to open key", path, rc);
+}
+
+std::optional<DWORD> Registry::TryValueType(const std::wstring& name) const noexcept {
     if (!key_) return std::nullopt;
     DWORD type = 0;
     LONG rc = ::RegQueryValueExW(key_.get(), name.c_str(), nullptr, &type, nullptr, nullptr);
@@ -78,20 +87,33 @@ std::optional<DWORD> Registry::ReadDword(const std::wstring& name) const {
     return value;
 }
 
-bool Registry::DwordIs(const std::wstring& name, DWORD value) const {
+std::optional<std::wstring> Registry::TryReadString(const std::wstring& name) const noexcept {
+    if (!TryValueType(name)) return std::nullopt;
+    try {
+        return ReadString(name);
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
+std::optional<DWORD> Registry::TryReadDword(const std::wstring& name) const noexcept {
+    try {
+        return ReadDword(name);
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
+bool Registry::TryMatchDword(const std::wstring& name, DWORD value) const noexcept {
     if (!key_) return false;
     DWORD type = 0, got = 0, size = sizeof(got);
     LONG rc = ::RegQueryValueExW(key_.get(), name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&got), &size);
     return rc == ERROR_SUCCESS && type == REG_DWORD && size == sizeof(got) && got == value;
 }
 
-bool Registry::StringIs(const std::wstring& name, const std::wstring& value) const {
-    if (ValueType(name) != std::optional<DWORD>(REG_SZ)) return false;
-    try {
-        return ReadString(name) == value;
-    } catch (const Error&) {
-        return false;
-    }
+bool Registry::TryMatchString(const std::wstring& name, const std::wstring& value) const noexcept {
+    if (TryValueType(name) != std::optional<DWORD>(REG_SZ)) return false;
+    return TryReadString(name) == value;
 }
 
 void Registry::WriteString(const std::wstring& name, const std::wstring& value) {

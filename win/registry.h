@@ -1,6 +1,7 @@
 // A registry accessor with one way to open, read and write: a root, an access
-// mask, at most one open key. Opening reports failure through its result;
-// reads and writes that fail raise win::Error.
+// mask, at most one open key. Names say the failure policy: a plain name
+// raises win::Error (carrying the platform's code) when the registry refuses;
+// a Try name answers through its result and never raises.
 #pragma once
 #include <windows.h>
 
@@ -20,22 +21,26 @@ public:
     bool HasOpenKey() const noexcept { return static_cast<bool>(key_); }
 
     // Opens `path` below the root, creating missing levels when `create` is set.
-    bool OpenKey(const std::wstring& path, bool create);
+    void OpenKey(const std::wstring& path, bool create);
+    bool TryOpenKey(const std::wstring& path, bool create) noexcept;
     void CloseKey() noexcept { key_.reset(); }
 
-    // Type of a value of the open key, or nullopt when it does not exist.
-    std::optional<DWORD> ValueType(const std::wstring& name) const;
-    bool ValueExists(const std::wstring& name) const { return ValueType(name).has_value(); }
+    // Type of a value of the open key; nullopt when it or the key is missing.
+    std::optional<DWORD> TryValueType(const std::wstring& name) const noexcept;
+    bool TryValueExists(const std::wstring& name) const noexcept { return TryValueType(name).has_value(); }
 
-    // Raise when the value exists with another type; a missing value reads as
-    // empty / nullopt.
+    // A missing value reads as empty / nullopt; a value of another type, or a
+    // read the registry refuses, raises.
     std::wstring ReadString(const std::wstring& name) const;
     std::optional<DWORD> ReadDword(const std::wstring& name) const;
+    // The same reads, with every failure answered as nullopt.
+    std::optional<std::wstring> TryReadString(const std::wstring& name) const noexcept;
+    std::optional<DWORD> TryReadDword(const std::wstring& name) const noexcept;
 
-    // Non-raising checks: true only when the value exists with exactly this
-    // type and data (a DWORD of another size does not count).
-    bool DwordIs(const std::wstring& name, DWORD value) const;
-    bool StringIs(const std::wstring& name, const std::wstring& value) const;
+    // True only when the value exists with exactly this type and data (a
+    // DWORD of another size does not count, nor an expandable string).
+    bool TryMatchDword(const std::wstring& name, DWORD value) const noexcept;
+    bool TryMatchString(const std::wstring& name, const std::wstring& value) const noexcept;
 
     void WriteString(const std::wstring& name, const std::wstring& value);
     void WriteDword(const std::wstring& name, DWORD value);
@@ -46,6 +51,7 @@ public:
     static void SetWriteFault(WriteFault fault);
 
 private:
+    LONG TryOpen(const std::wstring& path, bool create) noexcept;
     void Write(const std::wstring& name, DWORD type, const void* data, DWORD size);
 
     HKEY root_;

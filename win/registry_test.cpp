@@ -19,26 +19,26 @@ protected:
 
 TEST_F(RegistryTest, OpenWithoutCreateFailsForMissingKey) {
     win::Registry reg;
-    EXPECT_FALSE(reg.OpenKey(kTestKey, false));
-    EXPECT_TRUE(reg.OpenKey(kTestKey, true));
+    EXPECT_FALSE(reg.TryOpenKey(kTestKey, false));
+    EXPECT_TRUE(reg.TryOpenKey(kTestKey, true));
     win::Registry again;
-    EXPECT_TRUE(again.OpenKey(kTestKey, false));
+    EXPECT_TRUE(again.TryOpenKey(kTestKey, false));
 }
 
 TEST_F(RegistryTest, TypedChecksRejectOtherTypesAndSizes) {
     win::Registry reg;
-    ASSERT_TRUE(reg.OpenKey(kTestKey, true));
+    ASSERT_TRUE(reg.TryOpenKey(kTestKey, true));
     reg.WriteString(L"s", L"0");
     reg.WriteDword(L"d", 0);
     unsigned long long wide = 0;
     ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, kTestKey, L"q", REG_DWORD, &wide, sizeof(wide)), ERROR_SUCCESS);
-    EXPECT_TRUE(reg.DwordIs(L"d", 0));
-    EXPECT_FALSE(reg.DwordIs(L"d", 2));
-    EXPECT_FALSE(reg.DwordIs(L"s", 0));
-    EXPECT_FALSE(reg.DwordIs(L"q", 0));
-    EXPECT_FALSE(reg.DwordIs(L"missing", 0));
-    EXPECT_TRUE(reg.StringIs(L"s", L"0"));
-    EXPECT_FALSE(reg.StringIs(L"d", L"0"));
+    EXPECT_TRUE(reg.TryMatchDword(L"d", 0));
+    EXPECT_FALSE(reg.TryMatchDword(L"d", 2));
+    EXPECT_FALSE(reg.TryMatchDword(L"s", 0));
+    EXPECT_FALSE(reg.TryMatchDword(L"q", 0));
+    EXPECT_FALSE(reg.TryMatchDword(L"missing", 0));
+    EXPECT_TRUE(reg.TryMatchString(L"s", L"0"));
+    EXPECT_FALSE(reg.TryMatchString(L"d", L"0"));
     EXPECT_THROW(reg.ReadDword(L"s"), win::Error);
     EXPECT_THROW(reg.ReadString(L"d"), win::Error);
     EXPECT_EQ(reg.ReadString(L"missing"), L"");
@@ -46,7 +46,7 @@ TEST_F(RegistryTest, TypedChecksRejectOtherTypesAndSizes) {
 
 TEST_F(RegistryTest, ReadsStringsStoredWithoutTerminator) {
     win::Registry reg;
-    ASSERT_TRUE(reg.OpenKey(kTestKey, true));
+    ASSERT_TRUE(reg.TryOpenKey(kTestKey, true));
     const wchar_t raw[] = {L'a', L'b', L'c'};
     ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, kTestKey, L"raw", REG_SZ, raw, sizeof(raw)), ERROR_SUCCESS);
     EXPECT_EQ(reg.ReadString(L"raw"), L"abc");
@@ -54,14 +54,39 @@ TEST_F(RegistryTest, ReadsStringsStoredWithoutTerminator) {
 
 TEST_F(RegistryTest, RefusedWriteRaisesAndWritesNothing) {
     win::Registry reg;
-    ASSERT_TRUE(reg.OpenKey(kTestKey, true));
+    ASSERT_TRUE(reg.TryOpenKey(kTestKey, true));
     win::Registry::SetWriteFault([](const std::wstring& name) {
         return name == L"refused" ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
     });
     EXPECT_THROW(reg.WriteDword(L"refused", 1), win::Error);
-    EXPECT_FALSE(reg.ValueExists(L"refused"));
+    try {
+        reg.WriteDword(L"refused", 1);
+    } catch (const win::Error& e) {
+        EXPECT_EQ(e.Code(), static_cast<uint32_t>(ERROR_ACCESS_DENIED));
+    }
+    EXPECT_FALSE(reg.TryValueExists(L"refused"));
     EXPECT_NO_THROW(reg.WriteDword(L"fine", 1));
-    EXPECT_TRUE(reg.DwordIs(L"fine", 1));
+    EXPECT_TRUE(reg.TryMatchDword(L"fine", 1));
+}
+
+TEST_F(RegistryTest, RaisingOpenCarriesTheCodeAndTryReadsNeverRaise) {
+    win::Registry reg;
+    try {
+        reg.OpenKey(kTestKey, false);
+        ADD_FAILURE() << "opening a missing key did not raise";
+    } catch (const win::Error& e) {
+        EXPECT_EQ(e.Code(), static_cast<uint32_t>(ERROR_FILE_NOT_FOUND));
+    }
+    EXPECT_FALSE(reg.HasOpenKey());
+    EXPECT_EQ(reg.TryReadString(L"s"), std::nullopt);
+    reg.OpenKey(kTestKey, true);
+    reg.WriteString(L"s", L"text");
+    reg.WriteDword(L"d", 7);
+    EXPECT_EQ(reg.TryReadString(L"s"), std::optional<std::wstring>(L"text"));
+    EXPECT_EQ(reg.TryReadString(L"d"), std::nullopt);
+    EXPECT_EQ(reg.TryReadDword(L"d"), std::optional<DWORD>(7));
+    EXPECT_EQ(reg.TryReadDword(L"s"), std::nullopt);
+    EXPECT_EQ(reg.TryReadDword(L"missing"), std::nullopt);
 }
 
 } // namespace

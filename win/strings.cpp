@@ -29,7 +29,7 @@ std::wstring FromAnsi(const std::string& text) { return Widen(CP_ACP, text); }
 std::string ToUtf8(const std::wstring& text) { return Narrow(CP_UTF8, text); }
 std::wstring FromUtf8(const std::string& text) { return Widen(CP_UTF8, text); }
 
-std::wstring SystemMessage(unsigned long code) {
+std::wstring SystemMessage(uint32_t code) {
     wchar_t* buf = nullptr;
     DWORD n = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
                                nullptr, code, 0, reinterpret_cast<wchar_t*>(&buf), 0, nullptr);

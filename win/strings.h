@@ -1,5 +1,6 @@
 // Conversions between UTF-16 and the system's ANSI code page.
 #pragma once
+#include <cstdint>
 #include <string>
 
 namespace win {
@@ -12,7 +13,7 @@ std::string ToUtf8(const std::wstring& text);
 std::wstring FromUtf8(const std::string& text);
 
 // The platform's message text for an error code, without the trailing line break.
-std::wstring SystemMessage(unsigned long code);
+std::wstring SystemMessage(uint32_t code);
 
 // Full path of the running executable and its directory (with trailing '\').
 std::wstring ExePath();

@@ -44,7 +44,7 @@ bool RegisterTestServers(std::wstring* error) { return RegisterTestProvider(erro
 std::wstring WriteTempFile(const std::string& utf8, const std::wstring& prefix) {
     wchar_t dir[MAX_PATH] = {}, path[MAX_PATH] = {};
     if (!GetTempPathW(MAX_PATH, dir) || !GetTempFileNameW(dir, prefix.c_str(), 0, path)) return L"";
-    win::UniqueHandle file(CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    win::UniqueHFile file(CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return L"";
     DWORD written = 0;
     if (!WriteFile(file.get(), utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr) ||
