@@ -53,13 +53,13 @@ TfrmQuillet::TfrmQuillet() {
 TfrmQuillet::~TfrmQuillet() = default;
 
 void TfrmQuillet::FormCreate() {
-    verSystem_ = win::ReadVersionStrings(win::ExePath());
+    verSystem_ = win::ReadVersionInfo(win::ExePath());
     // The upgrade component's automatic check stays off: nothing here starts one.
-    RzStatusBar1_->SetPaneText(0, verSystem_[2]);
+    RzStatusBar1_->SetPaneText(0, verSystem_.fileVersion);
     RzStatusBar1_->SetPaneText(1, L"");
     UpdateClock();
     SetTimer(kClockTimer, 1000, [this] { UpdateClock(); });
-    SetCaption(L"Quillet（仅修复）(" + verSystem_[2] + L")");
+    SetCaption(L"Quillet（仅修复）(" + verSystem_.fileVersion + L")");
 }
 
 void TfrmQuillet::UpdateClock() {

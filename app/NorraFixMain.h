@@ -5,6 +5,7 @@
 #include <string>
 
 #include "loglines.h"
+#include "win/version.h"
 #include "win/window.h"
 
 class TfrmReportDelete;
@@ -50,7 +51,7 @@ private:
     win::Button* btnDelete_ = nullptr;
     win::Memo* rzmLogs_ = nullptr;
     win::StatusBar* RzStatusBar1_ = nullptr;
-    std::array<std::wstring, 10> verSystem_;
+    win::VersionInfo verSystem_;
     std::unique_ptr<MemoLines> logLines_;
     TfrmReportDelete* reportWindow_ = nullptr;
 };

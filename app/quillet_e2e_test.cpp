@@ -85,9 +85,9 @@ protected:
     }
 
     std::wstring ExpectedCaption() {
-        auto versions = win::ReadVersionStrings((dir_ / L"quillet.exe").wstring());
-        EXPECT_NE(versions[2], win::kValueNotAvailable);
-        return L"Quillet（仅修复）(" + versions[2] + L")";
+        auto versions = win::ReadVersionInfo((dir_ / L"quillet.exe").wstring());
+        EXPECT_NE(versions.fileVersion, win::kValueNotAvailable);
+        return L"Quillet（仅修复）(" + versions.fileVersion + L")";
     }
 
     HWND Start() {

@@ -41,7 +41,7 @@ run_native() {
   mkdir -p "$BUILD_DIR"
   echo "== native: platform-free logic under ASan and UBSan"
   if ! "$root/scripts/build.sh" native; then
-    summary+=("native  FAILED: the build failed"); status=1; return
+    summary+=("native  FAILED: the build failed"); status=1; all_failed=$((all_failed + 1)); return
   fi
   local rc=0
   (cd "$BUILD_DIR/native" && ctest --output-on-failure --timeout 300 "$@") 2>&1 | tee "$log" || rc=$?
@@ -55,10 +55,10 @@ run_windows() {
   [ "$arch" = x86_64 ] && winearch=win64
   echo "== $arch: whole suite under Wine ($winearch)"
   if ! "$root/scripts/build.sh" "$arch"; then
-    summary+=("$(printf '%-7s FAILED: the build failed' "$arch")"); status=1; return
+    summary+=("$(printf '%-7s FAILED: the build failed' "$arch")"); status=1; all_failed=$((all_failed + 1)); return
   fi
   if ! quillet_ensure_display; then
-    summary+=("$(printf '%-7s FAILED: no X display answers' "$arch")"); status=1; return
+    summary+=("$(printf '%-7s FAILED: no X display answers' "$arch")"); status=1; all_failed=$((all_failed + 1)); return
   fi
   (
     export WINEPREFIX="$tree/wineprefix" WINEARCH=$winearch
