@@ -4,39 +4,29 @@
 
 #include <stdexcept>
 
+#include "win/error.h"
 #include "win/strings.h"
 
 namespace uiprobe {
 
 Program::Program(const std::wstring& exe, const std::wstring& args, const std::wstring& dir) {
-    STARTUPINFOW si{};
-    si.cb = sizeof(si);
-    PROCESS_INFORMATION pi{};
-    std::wstring cmd = L"\"" + exe + L"\"" + (args.empty() ? L"" : L" " + args);
-    if (!::CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                          dir.empty() ? nullptr : dir.c_str(), &si, &pi))
+    win::StartOptions options;
+    options.application = exe;
+    options.directory = dir;
+    try {
+        process_ = win::StartProcess(L"\"" + exe + L"\"" + (args.empty() ? L"" : L" " + args), options);
+    } catch (const win::Error&) {
         throw std::runtime_error("cannot start " + win::ToUtf8(exe));
-    ::CloseHandle(pi.hThread);
-    process_.reset(pi.hProcess);
-    pid_ = pi.dwProcessId;
-}
-
-Program::~Program() {
-    if (process_ && ::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) {
-        ::TerminateProcess(process_.get(), 1);
-        ::WaitForSingleObject(process_.get(), 5000);
     }
 }
 
-bool Program::WaitExit(std::chrono::milliseconds timeout) {
-    return ::WaitForSingleObject(process_.get(), static_cast<DWORD>(timeout.count())) == WAIT_OBJECT_0;
-}
+// Unlike the hidden runner the program is shown and stays running while the
+// test drives it; only the end of the test ends it.
+Program::~Program() { process_.TryTerminate(1, 5s); }
 
-DWORD Program::ExitCode() const {
-    DWORD code = 0;
-    ::GetExitCodeProcess(process_.get(), &code);
-    return code;
-}
+bool Program::WaitExit(std::chrono::milliseconds timeout) { return process_.TryWait(timeout); }
+
+DWORD Program::ExitCode() const { return process_.TryExitCode().value_or(0); }
 
 void Pause(std::chrono::milliseconds ms) {
     auto end = std::chrono::steady_clock::now() + ms;
