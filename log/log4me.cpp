@@ -8,6 +8,8 @@
 #include "log/log4me_format.h"
 #include "log/log4me_internal.h"
 #include "win/handles.h"
+#include "win/ini.h"
+#include "win/locale_info.h"
 #include "win/strings.h"
 
 using log4me::Stamp;
@@ -77,9 +79,7 @@ Stamp Now() {
 // follow later changes of the regional settings.
 const std::string& TimeSeparator() {
     static const std::string sep = [] {
-        wchar_t buf[16] = {};
-        int n = ::GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STIME, buf, 16);
-        std::string s = n > 1 ? win::ToAnsi(std::wstring(buf, n - 1)) : std::string();
+        std::string s = win::ToAnsi(win::LocaleTimeSeparator());
         return s.empty() ? std::string(":") : s;
     }();
     return sep;
@@ -95,32 +95,18 @@ std::wstring BaseDir() {
     return BaseDirLocked(st);
 }
 
-std::wstring ReadProfile(const std::wstring& ini, const wchar_t* key, const wchar_t* fallback) {
-    std::wstring buf(256, L'\0');
-    for (;;) {
-        DWORD n = ::GetPrivateProfileStringW(L"log4me", key, fallback, buf.data(), static_cast<DWORD>(buf.size()),
-                                             ini.c_str());
-        // n == size - 1 means the value may have been cut short.
-        if (n + 1 < buf.size() || buf.size() >= 32768) {
-            buf.resize(n);
-            return buf;
-        }
-        buf.resize(buf.size() * 4);
-    }
-}
-
 void LoadLocked(SettingsState& st, const Stamp& now) {
     Switches sw;
     const std::wstring base = BaseDirLocked(st);
     const std::wstring ini = base + L"log4me.ini";
     const DWORD attr = ::GetFileAttributesW(ini.c_str());
     if (attr != INVALID_FILE_ATTRIBUTES && !(attr & FILE_ATTRIBUTE_DIRECTORY)) {
-        std::wstring path = ReadProfile(ini, L"path", L"logs");
+        std::wstring path = win::ReadIniString(ini, L"log4me", L"path", L"logs");
         // "logs\" and "logs" name the same place; an empty value means the
         // executable's directory itself, without a doubled separator.
         while (!path.empty() && (path.back() == L'\\' || path.back() == L'/')) path.pop_back();
         st.logDir = win::ToAnsi(path.empty() ? base : base + path + L"\\");
-        sw = log4me::SwitchesForLevel(win::ToAnsi(ReadProfile(ini, L"level", L"info")));
+        sw = log4me::SwitchesForLevel(win::ToAnsi(win::ReadIniString(ini, L"log4me", L"level", L"info")));
     }
     // Stored together at the end rather than cleared first, so a thread
     // logging during the reload sees either the old or the new switches.

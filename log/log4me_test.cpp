@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "log/log4me_internal.h"
+#include "win/locale_info.h"
 #include "win/strings.h"
 
 namespace fs = std::filesystem;
@@ -32,11 +33,7 @@ std::string Today() {
     return log4me::FormatDay(Stamp{t.wYear, t.wMonth, t.wDay});
 }
 
-std::string Sep() {
-    wchar_t buf[16] = {};
-    const int n = GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STIME, buf, 16);
-    return n > 1 ? win::ToAnsi(std::wstring(buf, n - 1)) : ":";
-}
+std::string Sep() { return win::ToAnsi(win::LocaleTimeSeparator()); }
 
 std::string Esc(const std::string& s) { return std::regex_replace(s, std::regex(R"([\\^$.|?*+()\[\]{}])"), R"(\$&)"); }
 

@@ -3,14 +3,9 @@
 #include <vector>
 
 #include "uReportRules.h"
+#include "win/locale_info.h"
 
 namespace reports {
-
-std::wstring LocaleTimeSeparator() {
-    wchar_t buf[16] = {};
-    int n = ::GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STIME, buf, 16);
-    return n > 1 ? std::wstring(buf, n - 1) : std::wstring(L":");
-}
 
 bool ReportFileExists(const std::wstring& path) {
     const std::wstring fsPath = FileSystemPath(path);
@@ -58,7 +53,7 @@ void TfrmReportDelete::RefreshReportList() {
     ReportContainer = FMakeCatalogue();
     ReportContainer->InitReportDir();
     LvReport->Clear();
-    const std::wstring separator = reports::LocaleTimeSeparator();
+    const std::wstring separator = win::LocaleTimeSeparator();
     const auto& map = ReportContainer->ReportFiles();
     std::vector<std::wstring> codes;
     codes.reserve(map.size());

@@ -42,8 +42,6 @@ private:
 };
 
 namespace reports {
-// The user's locale time separator.
-std::wstring LocaleTimeSeparator();
 // Whether a file (not a directory) exists at `path`, a symbolic link counting
 // by what it points to.
 bool ReportFileExists(const std::wstring& path);
