@@ -18,11 +18,6 @@ namespace {
     throw win::Error(repair::kRegistryFailure);
 }
 
-std::wstring MessageOf(const std::exception& e) {
-    if (auto* err = dynamic_cast<const win::Error*>(&e)) return err->Message();
-    return win::FromAnsi(e.what());
-}
-
 } // namespace
 
 bool EnableTrustedZoneActiveX(TLogLines& logs) {
@@ -37,7 +32,7 @@ bool EnableTrustedZoneActiveX(TLogLines& logs) {
         }
         return true;
     } catch (const std::exception& e) {
-        RaiseRegistryFailure(MessageOf(e));
+        RaiseRegistryFailure(win::MessageOf(e));
     }
 }
 
@@ -62,7 +57,7 @@ bool AddTrustedSite(const std::wstring& entry, int position) {
         }
         return true;
     } catch (const std::exception& e) {
-        RaiseRegistryFailure(MessageOf(e));
+        RaiseRegistryFailure(win::MessageOf(e));
     }
 }
 

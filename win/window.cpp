@@ -12,11 +12,6 @@ HWND g_mainForm = nullptr;
 
 Control* ControlOf(HWND h) { return reinterpret_cast<Control*>(::GetWindowLongPtrW(h, GWLP_USERDATA)); }
 
-std::wstring MessageOf(const std::exception& e) {
-    if (auto* err = dynamic_cast<const Error*>(&e)) return err->Message();
-    return FromAnsi(e.what());
-}
-
 bool PumpOne(MSG& msg) {
     HWND active = ::GetActiveWindow();
     if (active && ::IsDialogMessageW(active, &msg)) return true;
