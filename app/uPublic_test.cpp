@@ -25,17 +25,17 @@ struct VectorLines : TLogLines {
 
 // Counts (and optionally refuses) registry writes, so a test can tell which
 // values an operation touched.
-struct WriteRecorder {
+struct WriteRecorder : win::Registry::WriteGate {
     std::vector<std::wstring> written;
     int refuseAt = -1;  // 0-based index of the write to refuse
-    WriteRecorder() {
-        win::Registry::SetWriteFault([this](const std::wstring& name) -> LONG {
-            if (static_cast<int>(written.size()) == refuseAt) return ERROR_ACCESS_DENIED;
-            written.push_back(name);
-            return ERROR_SUCCESS;
-        });
+    LONG Check(const std::wstring& name) override {
+        if (static_cast<int>(written.size()) == refuseAt) return ERROR_ACCESS_DENIED;
+        written.push_back(name);
+        return ERROR_SUCCESS;
     }
-    ~WriteRecorder() { win::Registry::SetWriteFault(nullptr); }
+
+private:
+    win::Registry::ScopedWriteGate gate_{*this};
 };
 
 DWORD TypeOf(HKEY root, const std::wstring& key, const std::wstring& name) {
