@@ -4,7 +4,9 @@
 
 #include <atomic>
 #include <mutex>
+#include <utility>
 
+#include "log/log4me_environment.h"
 #include "log/log4me_format.h"
 #include "log/log4me_internal.h"
 #include "win/handles.h"
@@ -12,10 +14,29 @@
 #include "win/locale_info.h"
 #include "win/strings.h"
 
+using log4me::Environment;
 using log4me::Stamp;
 using log4me::Switches;
 
 namespace {
+
+class Platform final : public Environment {
+public:
+    Stamp Now() override {
+        SYSTEMTIME t{};
+        ::GetLocalTime(&t);
+        Stamp s;
+        s.year = t.wYear;
+        s.month = t.wMonth;
+        s.day = t.wDay;
+        s.hour = t.wHour;
+        s.minute = t.wMinute;
+        s.second = t.wSecond;
+        s.millisecond = t.wMilliseconds;
+        return s;
+    }
+    std::wstring BaseDir() override { return win::ExeDir(); }
+};
 
 // Read by every LogError/LogInfo outside any lock, so a filtered line costs
 // no more than one atomic load.
@@ -27,10 +48,9 @@ std::atomic<bool> gDebugOn{false};
 // several threads log; it is never held while the file lock is taken.
 struct SettingsState {
     std::mutex mu;
-    std::wstring baseDirOverride;
+    Environment* env = &log4me::PlatformEnvironment();
     std::string logDir;  // ANSI, ends with '\' once a load has found the ini
     double lastLoad = 0.0;
-    std::function<Stamp()> clock;
 };
 
 // The file lock of the logger: choosing, opening and writing the file (and
@@ -51,23 +71,7 @@ FileState& Files() {
     return f;
 }
 
-Stamp RealNow() {
-    SYSTEMTIME t{};
-    ::GetLocalTime(&t);
-    Stamp s;
-    s.year = t.wYear;
-    s.month = t.wMonth;
-    s.day = t.wDay;
-    s.hour = t.wHour;
-    s.minute = t.wMinute;
-    s.second = t.wSecond;
-    s.millisecond = t.wMilliseconds;
-    return s;
-}
-
-Stamp NowLocked(const SettingsState& st) {
-    return st.clock ? st.clock() : RealNow();
-}
+Stamp NowLocked(const SettingsState& st) { return st.env->Now(); }
 
 Stamp Now() {
     SettingsState& st = Settings();
@@ -86,7 +90,9 @@ const std::string& TimeSeparator() {
 }
 
 std::wstring BaseDirLocked(const SettingsState& st) {
-    return st.baseDirOverride.empty() ? win::ExeDir() : st.baseDirOverride;
+    std::wstring dir = st.env->BaseDir();
+    if (!dir.empty() && dir.back() != L'\\' && dir.back() != L'/') dir += L'\\';
+    return dir;
 }
 
 std::wstring BaseDir() {
@@ -258,17 +264,28 @@ void Log4meShutdown() {
 
 namespace log4me {
 
-void SetBaseDirForTests(const std::wstring& dir) {
-    try {
-        SettingsState& st = Settings();
-        std::lock_guard<std::mutex> lock(st.mu);
-        st.baseDirOverride = dir;
-        if (!dir.empty() && dir.back() != L'\\' && dir.back() != L'/') st.baseDirOverride += L'\\';
-    } catch (...) {
-    }
+Environment& PlatformEnvironment() {
+    static Platform platform;
+    return platform;
 }
 
-void ResetForTests() {
+ScopedEnvironment::ScopedEnvironment(Environment& environment) {
+    {
+        SettingsState& st = Settings();
+        std::lock_guard<std::mutex> lock(st.mu);
+        previous_ = std::exchange(st.env, &environment);
+    }
+    Reset();
+}
+
+ScopedEnvironment::~ScopedEnvironment() {
+    Reset();
+    SettingsState& st = Settings();
+    std::lock_guard<std::mutex> lock(st.mu);
+    st.env = previous_;
+}
+
+void ScopedEnvironment::Reset() {
     {
         SettingsState& st = Settings();
         std::lock_guard<std::mutex> lock(st.mu);
@@ -280,20 +297,6 @@ void ResetForTests() {
     std::lock_guard<std::mutex> lock(fs.mu);
     fs.file.reset();
     fs.currentName.clear();
-}
-
-void SetClockForTests(std::function<Stamp()> clock) {
-    SettingsState& st = Settings();
-    std::lock_guard<std::mutex> lock(st.mu);
-    st.clock = std::move(clock);
-}
-
-Switches CurrentSwitchesForTests() {
-    Switches s;
-    s.error = gErrorOn;
-    s.info = gInfoOn;
-    s.debug = gDebugOn;
-    return s;
 }
 
 } // namespace log4me
