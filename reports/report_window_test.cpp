@@ -29,14 +29,13 @@ protected:
     std::unique_ptr<TfrmReportDelete> form;
 
     void Open() {
-        form = std::make_unique<TfrmReportDelete>(nullptr, [this] {
-            return std::make_unique<TReportContainer>(root, config);
-        });
-        form->ShowMessage = [this](HWND owner, const std::wstring& text, const std::wstring& caption, UINT flags) {
-            EXPECT_EQ(form->Handle(), owner);
-            asked.push_back({text, caption, flags});
-            return answer;
-        };
+        form = std::make_unique<TfrmReportDelete>(
+            nullptr, [this] { return std::make_unique<TReportContainer>(root, config); },
+            [this](HWND owner, const std::wstring& text, const std::wstring& caption, UINT flags) {
+                EXPECT_EQ(form->Handle(), owner);
+                asked.push_back({text, caption, flags});
+                return answer;
+            });
     }
     std::wstring File(const std::wstring& relative, const SYSTEMTIME& t) { return tree.File(L"data\\" + relative, t); }
     int Rows() { return form->LvReport->RowCount(); }
