@@ -84,6 +84,8 @@ public:
         mem_ = ::VirtualAllocEx(process_.get(), nullptr, size, MEM_COMMIT, PAGE_READWRITE);
         if (!mem_) throw std::runtime_error("VirtualAllocEx failed");
     }
+    RemoteBuffer(const RemoteBuffer&) = delete;
+    RemoteBuffer& operator=(const RemoteBuffer&) = delete;
     ~RemoteBuffer() { ::VirtualFreeEx(process_.get(), mem_, 0, MEM_RELEASE); }
     void* Address() const { return mem_; }
     void Write(const void* data, size_t n, size_t offset = 0) {
@@ -224,10 +226,12 @@ int CountPixels(HWND hwnd, const std::function<bool(BYTE r, BYTE g, BYTE b)>& ma
     RECT r;
     if (!::GetWindowRect(hwnd, &r)) return 0;
     HDC screen = ::GetDC(nullptr);
+    win::ScopeExit releaseScreen([screen] { ::ReleaseDC(nullptr, screen); });
     int count = 0;
     // One blit, then a scan of the copy: GetPixel on the screen per pixel is slow.
     int w = r.right - r.left, h = r.bottom - r.top;
     HDC mem = ::CreateCompatibleDC(screen);
+    win::ScopeExit deleteMem([mem] { ::DeleteDC(mem); });
     BITMAPINFO bi{};
     bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
     bi.bmiHeader.biWidth = w;
@@ -246,8 +250,6 @@ int CountPixels(HWND hwnd, const std::function<bool(BYTE r, BYTE g, BYTE b)>& ma
             if (match(static_cast<BYTE>(px[i] >> 16), static_cast<BYTE>(px[i] >> 8), static_cast<BYTE>(px[i])))
                 ++count;
     }
-    ::DeleteDC(mem);
-    ::ReleaseDC(nullptr, screen);
     return count;
 }
 
@@ -257,7 +259,9 @@ bool SaveScreenshot(HWND hwnd, const std::wstring& path) {
     int w = r.right - r.left, h = r.bottom - r.top;
     if (w <= 0 || h <= 0) return false;
     HDC screen = ::GetDC(nullptr);
+    win::ScopeExit releaseScreen([screen] { ::ReleaseDC(nullptr, screen); });
     HDC mem = ::CreateCompatibleDC(screen);
+    win::ScopeExit deleteMem([mem] { ::DeleteDC(mem); });
     BITMAPINFO bi{};
     bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
     bi.bmiHeader.biWidth = w;
@@ -286,8 +290,6 @@ bool SaveScreenshot(HWND hwnd, const std::wstring& path) {
                  ::WriteFile(file.get(), bits, imageSize, &written, nullptr);
         }
     }
-    ::DeleteDC(mem);
-    ::ReleaseDC(nullptr, screen);
     return ok;
 }
 
