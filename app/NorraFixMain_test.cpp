@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <optional>
 #include <thread>
 
 #include "repair_rules.h"
@@ -55,15 +56,15 @@ protected:
         uiprobe::Pause(100ms);
     }
     void TearDown() override {
-        win::Registry::SetWriteFault(nullptr);
+        gate_.reset();
         form_.reset();
     }
     // Refuses the n-th registry write from now on (0-based).
     void RefuseWrite(int n) {
-        auto count = std::make_shared<int>(0);
-        win::Registry::SetWriteFault([count, n](const std::wstring&) -> LONG {
-            return (*count)++ == n ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
-        });
+        gate_.reset();
+        refuse_.n = n;
+        refuse_.count = 0;
+        gate_.emplace(refuse_);
     }
     const uiprobe::MessageBoxInfo& ClickFixAndAnswer(BoxAnswerer& answerer) {
         HWND fix = uiprobe::FindChild(form_->Handle(), L"Button", L"一键修复");
@@ -75,7 +76,15 @@ protected:
         return {form_->LvFixItem().Cell(0, 1), form_->LvFixItem().Cell(1, 1), form_->LvFixItem().Cell(2, 1)};
     }
 
+    struct RefuseNth : win::Registry::WriteGate {
+        int n = -1;
+        int count = 0;
+        LONG Check(const std::wstring&) override { return count++ == n ? ERROR_ACCESS_DENIED : ERROR_SUCCESS; }
+    };
+
     std::unique_ptr<TfrmQuillet> form_;
+    RefuseNth refuse_;
+    std::optional<win::Registry::ScopedWriteGate> gate_;
 };
 
 TEST_F(MainWindowTest, CaptionAndVersionPaneWithoutAVersionBlock) {

@@ -5,7 +5,7 @@
 #include "log/log4me.h"
 #include "repair_rules.h"
 #include "win/error.h"
-#include "win/handles.h"
+#include "win/process.h"
 #include "win/registry.h"
 #include "win/strings.h"
 #include "win/window.h"
@@ -16,11 +16,6 @@ namespace {
 [[noreturn]] void RaiseRegistryFailure(const std::wstring& cause) {
     LogError(win::ToAnsi(std::wstring(repair::kRegistryFailure) + cause));
     throw win::Error(repair::kRegistryFailure);
-}
-
-std::wstring MessageOf(const std::exception& e) {
-    if (auto* err = dynamic_cast<const win::Error*>(&e)) return err->Message();
-    return win::FromAnsi(e.what());
 }
 
 } // namespace
@@ -37,7 +32,7 @@ bool EnableTrustedZoneActiveX(TLogLines& logs) {
         }
         return true;
     } catch (const std::exception& e) {
-        RaiseRegistryFailure(MessageOf(e));
+        RaiseRegistryFailure(win::MessageOf(e));
     }
 }
 
@@ -62,7 +57,7 @@ bool AddTrustedSite(const std::wstring& entry, int position) {
         }
         return true;
     } catch (const std::exception& e) {
-        RaiseRegistryFailure(MessageOf(e));
+        RaiseRegistryFailure(win::MessageOf(e));
     }
 }
 
@@ -76,48 +71,8 @@ bool AddTrustedSites(TLogLines& logs, const std::wstring& sites) {
 }
 
 void RunCommandHidden(const std::wstring& commandLine, std::chrono::milliseconds limit) {
-    SECURITY_ATTRIBUTES sa{sizeof(sa), nullptr, TRUE};
-    win::UniqueHandle readEnd, writeEnd;
-    if (!::CreatePipe(readEnd.put(), writeEnd.put(), &sa, 0)) win::RaiseLastError();
-    // Our end must not leak into the child, or the pipe never reports its end.
-    ::SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0);
-    // "cmd.exe /K" only ends when its input ends: give it an input already at
-    // end of file.
-    win::UniqueHFile input(::CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, OPEN_EXISTING,
-                                          0, nullptr));
-
-    STARTUPINFOW si{};
-    si.cb = sizeof(si);
-    si.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
-    si.wShowWindow = SW_HIDE;
-    si.hStdInput = input.get();
-    si.hStdOutput = writeEnd.get();
-    si.hStdError = writeEnd.get();
-    PROCESS_INFORMATION pi{};
-    std::wstring cmd = commandLine;
-    if (!::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, CREATE_NEW_CONSOLE, nullptr, nullptr, &si, &pi))
-        win::RaiseLastError();
-    win::UniqueHandle process(pi.hProcess), thread(pi.hThread);
-    writeEnd.reset();
-
-    // Drain while waiting so a child that writes more than the pipe holds
-    // cannot block; what it wrote is of no interest.
-    const DWORD deadline = ::GetTickCount() + static_cast<DWORD>(limit.count());
-    char sink[4096];
-    for (;;) {
-        DWORD wait = ::WaitForSingleObject(process.get(), 20);
-        DWORD avail = 0;
-        while (::PeekNamedPipe(readEnd.get(), nullptr, 0, nullptr, &avail, nullptr) && avail > 0) {
-            DWORD got = 0;
-            if (!::ReadFile(readEnd.get(), sink, sizeof(sink), &got, nullptr) || got == 0) break;
-        }
-        if (wait == WAIT_OBJECT_0) break;
-        if (static_cast<LONG>(::GetTickCount() - deadline) >= 0) {
-            ::TerminateProcess(process.get(), 1);
-            ::WaitForSingleObject(process.get(), 5000);
-            break;
-        }
-    }
+    // Callers look at the registry afterwards, not at how the command ended.
+    win::RunHidden(commandLine, limit);
 }
 
 bool IsControlRegistered() {

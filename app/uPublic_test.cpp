@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "log/log4me.h"
+#include "log/log4me_environment.h"
 #include "repair_rules.h"
 #include "win/error.h"
 #include "win/registry.h"
@@ -25,17 +26,17 @@ struct VectorLines : TLogLines {
 
 // Counts (and optionally refuses) registry writes, so a test can tell which
 // values an operation touched.
-struct WriteRecorder {
+struct WriteRecorder : win::Registry::WriteGate {
     std::vector<std::wstring> written;
     int refuseAt = -1;  // 0-based index of the write to refuse
-    WriteRecorder() {
-        win::Registry::SetWriteFault([this](const std::wstring& name) -> LONG {
-            if (static_cast<int>(written.size()) == refuseAt) return ERROR_ACCESS_DENIED;
-            written.push_back(name);
-            return ERROR_SUCCESS;
-        });
+    LONG Check(const std::wstring& name) override {
+        if (static_cast<int>(written.size()) == refuseAt) return ERROR_ACCESS_DENIED;
+        written.push_back(name);
+        return ERROR_SUCCESS;
     }
-    ~WriteRecorder() { win::Registry::SetWriteFault(nullptr); }
+
+private:
+    win::Registry::ScopedWriteGate gate_{*this};
 };
 
 DWORD TypeOf(HKEY root, const std::wstring& key, const std::wstring& name) {
@@ -80,19 +81,23 @@ std::string ReadFileBytes(const std::wstring& path) {
     return ss.str();
 }
 
+// The logger's directory moved to a private one; the platform's clock stays.
+struct TempDirEnvironment : log4me::Environment {
+    explicit TempDirEnvironment(std::wstring d) : dir(std::move(d)) {}
+    log4me::Stamp Now() override { return log4me::PlatformEnvironment().Now(); }
+    std::wstring BaseDir() override { return dir; }
+    std::wstring dir;
+};
+
 // A logger writing error lines into a private directory for the duration of a test.
 class ErrorLogInTemp {
 public:
-    ErrorLogInTemp() : dir_(TempDir(L"quillet_repair_log")) {
+    ErrorLogInTemp() : dir_(TempDir(L"quillet_repair_log")), env_(dir_), scoped_(env_) {
         std::ofstream(std::filesystem::path(dir_ + L"log4me.ini")) << "[log4me]\r\npath=logs\r\nlevel=error\r\n";
         std::filesystem::create_directories(dir_ + L"logs");
-        log4me::SetBaseDirForTests(dir_);
         Log4meStartup();
     }
-    ~ErrorLogInTemp() {
-        Log4meShutdown();
-        log4me::SetBaseDirForTests(L"");
-    }
+    ~ErrorLogInTemp() { Log4meShutdown(); }
     std::string TodaysLog() const {
         SYSTEMTIME t;
         ::GetLocalTime(&t);
@@ -103,6 +108,8 @@ public:
 
 private:
     std::wstring dir_;
+    TempDirEnvironment env_;
+    log4me::ScopedEnvironment scoped_;
 };
 
 class ZoneSettingsTest : public ::testing::Test {

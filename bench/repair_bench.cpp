@@ -30,6 +30,9 @@ double RepairRunSeconds() {
 }
 
 // The plainest way to run the same commands: no pipe, no draining, no limit.
+// This is the baseline the repair run is measured against, so it stays the
+// raw platform loop on purpose and does not go through win::RunHidden: what
+// the shared runner costs is what the ratio shows.
 double BareLoopSeconds() {
     wchar_t sysDir[MAX_PATH] = {};
     ::GetSystemDirectoryW(sysDir, MAX_PATH);

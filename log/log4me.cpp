@@ -4,16 +4,39 @@
 
 #include <atomic>
 #include <mutex>
+#include <utility>
 
+#include "log/log4me_environment.h"
 #include "log/log4me_format.h"
 #include "log/log4me_internal.h"
 #include "win/handles.h"
+#include "win/ini.h"
+#include "win/locale_info.h"
 #include "win/strings.h"
 
+using log4me::Environment;
 using log4me::Stamp;
 using log4me::Switches;
 
 namespace {
+
+class Platform final : public Environment {
+public:
+    Stamp Now() override {
+        SYSTEMTIME t{};
+        ::GetLocalTime(&t);
+        Stamp s;
+        s.year = t.wYear;
+        s.month = t.wMonth;
+        s.day = t.wDay;
+        s.hour = t.wHour;
+        s.minute = t.wMinute;
+        s.second = t.wSecond;
+        s.millisecond = t.wMilliseconds;
+        return s;
+    }
+    std::wstring BaseDir() override { return win::ExeDir(); }
+};
 
 // Read by every LogError/LogInfo outside any lock, so a filtered line costs
 // no more than one atomic load.
@@ -25,10 +48,9 @@ std::atomic<bool> gDebugOn{false};
 // several threads log; it is never held while the file lock is taken.
 struct SettingsState {
     std::mutex mu;
-    std::wstring baseDirOverride;
+    Environment* env = &log4me::PlatformEnvironment();
     std::string logDir;  // ANSI, ends with '\' once a load has found the ini
     double lastLoad = 0.0;
-    std::function<Stamp()> clock;
 };
 
 // The file lock of the logger: choosing, opening and writing the file (and
@@ -49,23 +71,7 @@ FileState& Files() {
     return f;
 }
 
-Stamp RealNow() {
-    SYSTEMTIME t{};
-    ::GetLocalTime(&t);
-    Stamp s;
-    s.year = t.wYear;
-    s.month = t.wMonth;
-    s.day = t.wDay;
-    s.hour = t.wHour;
-    s.minute = t.wMinute;
-    s.second = t.wSecond;
-    s.millisecond = t.wMilliseconds;
-    return s;
-}
-
-Stamp NowLocked(const SettingsState& st) {
-    return st.clock ? st.clock() : RealNow();
-}
+Stamp NowLocked(const SettingsState& st) { return st.env->Now(); }
 
 Stamp Now() {
     SettingsState& st = Settings();
@@ -77,16 +83,16 @@ Stamp Now() {
 // follow later changes of the regional settings.
 const std::string& TimeSeparator() {
     static const std::string sep = [] {
-        wchar_t buf[16] = {};
-        int n = ::GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STIME, buf, 16);
-        std::string s = n > 1 ? win::ToAnsi(std::wstring(buf, n - 1)) : std::string();
+        std::string s = win::ToAnsi(win::LocaleTimeSeparator());
         return s.empty() ? std::string(":") : s;
     }();
     return sep;
 }
 
 std::wstring BaseDirLocked(const SettingsState& st) {
-    return st.baseDirOverride.empty() ? win::ExeDir() : st.baseDirOverride;
+    std::wstring dir = st.env->BaseDir();
+    if (!dir.empty() && dir.back() != L'\\' && dir.back() != L'/') dir += L'\\';
+    return dir;
 }
 
 std::wstring BaseDir() {
@@ -95,32 +101,18 @@ std::wstring BaseDir() {
     return BaseDirLocked(st);
 }
 
-std::wstring ReadProfile(const std::wstring& ini, const wchar_t* key, const wchar_t* fallback) {
-    std::wstring buf(256, L'\0');
-    for (;;) {
-        DWORD n = ::GetPrivateProfileStringW(L"log4me", key, fallback, buf.data(), static_cast<DWORD>(buf.size()),
-                                             ini.c_str());
-        // n == size - 1 means the value may have been cut short.
-        if (n + 1 < buf.size() || buf.size() >= 32768) {
-            buf.resize(n);
-            return buf;
-        }
-        buf.resize(buf.size() * 4);
-    }
-}
-
 void LoadLocked(SettingsState& st, const Stamp& now) {
     Switches sw;
     const std::wstring base = BaseDirLocked(st);
     const std::wstring ini = base + L"log4me.ini";
     const DWORD attr = ::GetFileAttributesW(ini.c_str());
     if (attr != INVALID_FILE_ATTRIBUTES && !(attr & FILE_ATTRIBUTE_DIRECTORY)) {
-        std::wstring path = ReadProfile(ini, L"path", L"logs");
+        std::wstring path = win::ReadIniString(ini, L"log4me", L"path", L"logs");
         // "logs\" and "logs" name the same place; an empty value means the
         // executable's directory itself, without a doubled separator.
         while (!path.empty() && (path.back() == L'\\' || path.back() == L'/')) path.pop_back();
         st.logDir = win::ToAnsi(path.empty() ? base : base + path + L"\\");
-        sw = log4me::SwitchesForLevel(win::ToAnsi(ReadProfile(ini, L"level", L"info")));
+        sw = log4me::SwitchesForLevel(win::ToAnsi(win::ReadIniString(ini, L"log4me", L"level", L"info")));
     }
     // Stored together at the end rather than cleared first, so a thread
     // logging during the reload sees either the old or the new switches.
@@ -272,17 +264,28 @@ void Log4meShutdown() {
 
 namespace log4me {
 
-void SetBaseDirForTests(const std::wstring& dir) {
-    try {
-        SettingsState& st = Settings();
-        std::lock_guard<std::mutex> lock(st.mu);
-        st.baseDirOverride = dir;
-        if (!dir.empty() && dir.back() != L'\\' && dir.back() != L'/') st.baseDirOverride += L'\\';
-    } catch (...) {
-    }
+Environment& PlatformEnvironment() {
+    static Platform platform;
+    return platform;
 }
 
-void ResetForTests() {
+ScopedEnvironment::ScopedEnvironment(Environment& environment) {
+    {
+        SettingsState& st = Settings();
+        std::lock_guard<std::mutex> lock(st.mu);
+        previous_ = std::exchange(st.env, &environment);
+    }
+    Reset();
+}
+
+ScopedEnvironment::~ScopedEnvironment() {
+    Reset();
+    SettingsState& st = Settings();
+    std::lock_guard<std::mutex> lock(st.mu);
+    st.env = previous_;
+}
+
+void ScopedEnvironment::Reset() {
     {
         SettingsState& st = Settings();
         std::lock_guard<std::mutex> lock(st.mu);
@@ -294,20 +297,6 @@ void ResetForTests() {
     std::lock_guard<std::mutex> lock(fs.mu);
     fs.file.reset();
     fs.currentName.clear();
-}
-
-void SetClockForTests(std::function<Stamp()> clock) {
-    SettingsState& st = Settings();
-    std::lock_guard<std::mutex> lock(st.mu);
-    st.clock = std::move(clock);
-}
-
-Switches CurrentSwitchesForTests() {
-    Switches s;
-    s.error = gErrorOn;
-    s.info = gInfoOn;
-    s.debug = gDebugOn;
-    return s;
 }
 
 } // namespace log4me

@@ -15,11 +15,5 @@ void Log4meShutdown();
 void LogError(const std::string& ansiMessage);
 void LogInfo(const std::string& ansiMessage);
 
-namespace log4me {
-
-// Tests point the logger at their own directory instead of the executable's
-// (where "log4me.ini", the log directory and "log4me_err.log" live). An empty
-// text goes back to the executable's directory.
-void SetBaseDirForTests(const std::wstring& dir);
-
-} // namespace log4me
+// Tests put their own clock and directory in place through
+// log4me::ScopedEnvironment (log/log4me_environment.h).

@@ -11,11 +11,13 @@
 #include <fstream>
 #include <map>
 #include <memory>
+#include <optional>
 #include <regex>
 #include <thread>
 #include <vector>
 
-#include "log/log4me_internal.h"
+#include "log/log4me_environment.h"
+#include "win/locale_info.h"
 #include "win/strings.h"
 
 namespace fs = std::filesystem;
@@ -32,11 +34,7 @@ std::string Today() {
     return log4me::FormatDay(Stamp{t.wYear, t.wMonth, t.wDay});
 }
 
-std::string Sep() {
-    wchar_t buf[16] = {};
-    const int n = GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STIME, buf, 16);
-    return n > 1 ? win::ToAnsi(std::wstring(buf, n - 1)) : ":";
-}
+std::string Sep() { return win::ToAnsi(win::LocaleTimeSeparator()); }
 
 std::string Esc(const std::string& s) { return std::regex_replace(s, std::regex(R"([\\^$.|?*+()\[\]{}])"), R"(\$&)"); }
 
@@ -55,6 +53,15 @@ std::vector<std::string> Lines(const std::string& text) {
     return out;
 }
 
+// The test's directory in place of the executable's, and the real clock
+// until a test sets its own.
+struct TestEnvironment : log4me::Environment {
+    std::wstring dir;
+    std::shared_ptr<Stamp> fixedNow;
+    Stamp Now() override { return fixedNow ? *fixedNow : log4me::PlatformEnvironment().Now(); }
+    std::wstring BaseDir() override { return dir; }
+};
+
 class Log4meTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -63,12 +70,11 @@ protected:
                                             std::to_string(++counter));
         fs::remove_all(dir_);
         fs::create_directories(dir_ / "logs");
-        log4me::SetBaseDirForTests(dir_.wstring());
+        env_.dir = dir_.wstring();
+        scoped_.emplace(env_);
     }
     void TearDown() override {
-        log4me::ResetForTests();
-        log4me::SetClockForTests({});
-        log4me::SetBaseDirForTests(L"");
+        scoped_.reset();
         std::error_code ec;
         fs::remove_all(dir_, ec);
     }
@@ -81,19 +87,20 @@ protected:
     bool Exists(const std::string& rel) const { return fs::exists(P(rel)); }
     void Start(const std::string& ini) {
         Put("log4me.ini", ini);
-        log4me::ResetForTests();
+        Reset();
         Log4meStartup();
     }
+    void Reset() { scoped_->Reset(); }
     // Closing the file is all that is needed before reading it back.
-    void Flush() { log4me::ResetForTests(); }
+    void Flush() { Reset(); }
     fs::path dir_;
+    TestEnvironment env_;
+    std::optional<log4me::ScopedEnvironment> scoped_;
 };
 
 // A settable local clock for the tests that depend on the passage of time.
 struct FakeClock {
-    explicit FakeClock(Stamp start) : now(std::make_shared<Stamp>(start)) {
-        log4me::SetClockForTests([n = now] { return *n; });
-    }
+    FakeClock(TestEnvironment& env, Stamp start) : now(std::make_shared<Stamp>(start)) { env.fixedNow = now; }
     std::shared_ptr<Stamp> now;
 };
 
@@ -101,7 +108,7 @@ using Log4meSettings = Log4meTest;
 
 TEST_F(Log4meSettings, NoIniCreatesNothingAtAll) {
     fs::remove(P("logs"));
-    log4me::ResetForTests();
+    Reset();
     Log4meStartup();
     LogInfo("info");
     LogError("error");
@@ -168,7 +175,7 @@ TEST_F(Log4meFiles, StartAndStopLinesTaggedTimeStampedAnsiCrLf) {
 }
 
 TEST_F(Log4meFiles, OneFilePerLocalDayOpenToOtherWriters) {
-    FakeClock clock(Stamp{2026, 12, 31, 23, 59, 59, 900});
+    FakeClock clock(env_, Stamp{2026, 12, 31, 23, 59, 59, 900});
     Start("[log4me]\r\n");
     std::ofstream other(P("logs\\2026-12-31.log"), std::ios::binary | std::ios::app);
     EXPECT_TRUE(other.is_open()) << "the open day file must not lock others out";
@@ -185,7 +192,7 @@ using Log4meReload = Log4meTest;
 
 TEST_F(Log4meReload, FirstPassingLineAfterOneSecondReloadsAndIsWrittenAnyway) {
     fs::create_directories(P("logs2"));
-    FakeClock clock(Stamp{2026, 5, 1, 10, 0, 0, 0});
+    FakeClock clock(env_, Stamp{2026, 5, 1, 10, 0, 0, 0});
     Start("[log4me]\r\nlevel=info\r\n");
     Put("log4me.ini", "[log4me]\r\nlevel=error\r\npath=logs2\r\n");
     *clock.now = Stamp{2026, 5, 1, 10, 0, 0, 900};
@@ -204,7 +211,7 @@ TEST_F(Log4meReload, FirstPassingLineAfterOneSecondReloadsAndIsWrittenAnyway) {
 }
 
 TEST_F(Log4meReload, FilteredLineDoesNotReloadAndRemovedIniKeepsTheDirectory) {
-    FakeClock clock(Stamp{2026, 5, 1, 10, 0, 0, 0});
+    FakeClock clock(env_, Stamp{2026, 5, 1, 10, 0, 0, 0});
     fs::create_directories(P("keep"));
     Start("[log4me]\r\nlevel=error\r\npath=keep\r\n");
     fs::remove(P("log4me.ini"));

@@ -13,6 +13,7 @@
 #include "uReportEntity.h"
 #include "uReportRules.h"
 #include "win/handles.h"
+#include "win/locale_info.h"
 #include "win/strings.h"
 
 using namespace std::chrono_literals;
@@ -50,7 +51,8 @@ std::vector<std::vector<std::wstring>> Expected(const std::wstring& config) {
     std::vector<std::vector<std::wstring>> rows;
     for (const auto& [code, r] : c.ReportFiles())
         rows.push_back({r->ReportTypeName(), std::to_wstring(r->TypeReoprtCnt()),
-                        FormatReportDateTime(r->LastAccessTime(), LocaleTimeSeparator()), r->ReportFileName(), r->ReportFullPath()});
+                        FormatReportDateTime(r->LastAccessTime(), win::LocaleTimeSeparator()), r->ReportFileName(),
+                        r->ReportFullPath()});
     return rows;
 }
 

@@ -5,6 +5,7 @@
 #include "report_tree.h"
 #include "uReportDelete.h"
 #include "uReportRules.h"
+#include "win/locale_info.h"
 
 using namespace reports;
 using namespace reports::testing;
@@ -28,14 +29,13 @@ protected:
     std::unique_ptr<TfrmReportDelete> form;
 
     void Open() {
-        form = std::make_unique<TfrmReportDelete>(nullptr, [this] {
-            return std::make_unique<TReportContainer>(root, config);
-        });
-        form->ShowMessage = [this](HWND owner, const std::wstring& text, const std::wstring& caption, UINT flags) {
-            EXPECT_EQ(form->Handle(), owner);
-            asked.push_back({text, caption, flags});
-            return answer;
-        };
+        form = std::make_unique<TfrmReportDelete>(
+            nullptr, [this] { return std::make_unique<TReportContainer>(root, config); },
+            [this](HWND owner, const std::wstring& text, const std::wstring& caption, UINT flags) {
+                EXPECT_EQ(form->Handle(), owner);
+                asked.push_back({text, caption, flags});
+                return answer;
+            });
     }
     std::wstring File(const std::wstring& relative, const SYSTEMTIME& t) { return tree.File(L"data\\" + relative, t); }
     int Rows() { return form->LvReport->RowCount(); }
@@ -51,7 +51,8 @@ protected:
         return cells;
     }
     std::wstring Time(int y, int mo, int d, int h, int mi, int s) {
-        return FormatReportDateTime(EncodeDate(y, mo, d) + (h * 3600 + mi * 60 + s) / 86400.0, LocaleTimeSeparator());
+        return FormatReportDateTime(EncodeDate(y, mo, d) + (h * 3600 + mi * 60 + s) / 86400.0,
+                                    win::LocaleTimeSeparator());
     }
     // Two types: three files of 增值税, one of 所得税.
     void StandardTree() {
@@ -153,7 +154,7 @@ TEST_F(ReportWindow, RowsShowTheCatalogueInItsOwnOrder) {
     ASSERT_GE(zzs, 0);
     EXPECT_EQ((std::vector<std::wstring>{L"增值税", L"3", Time(2024, 3, 31, 17, 45, 30), L"mar.dat", root + L"ZZS\\mar.dat"}),
               Row(zzs));
-    EXPECT_EQ(L"2024-03-31 17" + LocaleTimeSeparator() + L"45" + LocaleTimeSeparator() + L"30", Cell(zzs, 2));
+    EXPECT_EQ(L"2024-03-31 17" + win::LocaleTimeSeparator() + L"45" + win::LocaleTimeSeparator() + L"30", Cell(zzs, 2));
 }
 
 TEST_F(ReportWindow, UnreadableTimeShowsTheZeroDate) {
@@ -161,7 +162,7 @@ TEST_F(ReportWindow, UnreadableTimeShowsTheZeroDate) {
     File(L"OLD\\1970.dat", Local(1979, 12, 31, 23, 0, 0));
     Open();
     ASSERT_EQ(1, Rows());
-    const std::wstring sep = LocaleTimeSeparator();
+    const std::wstring sep = win::LocaleTimeSeparator();
     EXPECT_EQ(L"1899-12-30 00" + sep + L"00" + sep + L"00", Cell(0, 2));
 }
 

@@ -3,14 +3,9 @@
 #include <vector>
 
 #include "uReportRules.h"
+#include "win/locale_info.h"
 
 namespace reports {
-
-std::wstring LocaleTimeSeparator() {
-    wchar_t buf[16] = {};
-    int n = ::GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STIME, buf, 16);
-    return n > 1 ? std::wstring(buf, n - 1) : std::wstring(L":");
-}
 
 bool ReportFileExists(const std::wstring& path) {
     const std::wstring fsPath = FileSystemPath(path);
@@ -30,11 +25,13 @@ bool ReportFileExists(const std::wstring& path) {
 TfrmReportDelete::TfrmReportDelete(HWND owner)
     : TfrmReportDelete(owner, [] { return std::make_unique<TReportContainer>(); }) {}
 
-TfrmReportDelete::TfrmReportDelete(HWND owner, CatalogueFactory makeCatalogue)
-    : ShowMessage([](HWND o, const std::wstring& text, const std::wstring& caption, UINT flags) {
-          return ::MessageBoxW(o, text.c_str(), caption.c_str(), flags);
-      }),
-      FMakeCatalogue(std::move(makeCatalogue)) {
+TfrmReportDelete::TfrmReportDelete(HWND owner, CatalogueFactory makeCatalogue, MessageBoxFunction showMessage)
+    : FMakeCatalogue(std::move(makeCatalogue)), FShowMessage(std::move(showMessage)) {
+    if (!FShowMessage) {
+        FShowMessage = [](HWND o, const std::wstring& text, const std::wstring& caption, UINT flags) {
+            return ::MessageBoxW(o, text.c_str(), caption.c_str(), flags);
+        };
+    }
     CreateWindowFor(win::FormStyle{L"报表列表", 768, 397, false}, owner);
     LvReport = &AddListView(8, 68, 831, 317, LVS_SINGLESEL, LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
     RzGroupBox1 = &AddGroupBox(L"操作", 8, 8, 828, 54);
@@ -50,6 +47,10 @@ TfrmReportDelete::TfrmReportDelete(HWND owner, CatalogueFactory makeCatalogue)
 
 void TfrmReportDelete::FormCreate() { RefreshReportList(); }
 
+int TfrmReportDelete::ShowMessage(const std::wstring& text, const std::wstring& caption, UINT flags) {
+    return FShowMessage(Handle(), text, caption, flags);
+}
+
 void TfrmReportDelete::RefreshReportList() {
     // The catalogue lives only for this listing, also when building it fails.
     struct Release {
@@ -58,7 +59,7 @@ void TfrmReportDelete::RefreshReportList() {
     ReportContainer = FMakeCatalogue();
     ReportContainer->InitReportDir();
     LvReport->Clear();
-    const std::wstring separator = reports::LocaleTimeSeparator();
+    const std::wstring separator = win::LocaleTimeSeparator();
     const auto& map = ReportContainer->ReportFiles();
     std::vector<std::wstring> codes;
     codes.reserve(map.size());
@@ -79,11 +80,11 @@ void TfrmReportDelete::btnDeleteClick() {
     const std::wstring fullPath = LvReport->Cell(row, colFullPath);
     const std::wstring fileName = LvReport->Cell(row, colFileName);
     if (fullPath.empty() || !reports::ReportFileExists(fullPath)) {
-        ShowMessage(Handle(), L"尊敬的纳税人，没有找到可以删除的报表文件！", L"提示", MB_OK | MB_ICONINFORMATION);
+        ShowMessage(L"尊敬的纳税人，没有找到可以删除的报表文件！", L"提示", MB_OK | MB_ICONINFORMATION);
         return;
     }
     const std::wstring question = reports::DeleteConfirmationText(LvReport->Cell(row, colTypeName), fileName);
-    if (ShowMessage(Handle(), question, L"警告", MB_YESNO | MB_ICONEXCLAMATION) != IDYES) return;
+    if (ShowMessage(question, L"警告", MB_YESNO | MB_ICONEXCLAMATION) != IDYES) return;
     // A failed deletion is not reported: the file simply shows up again.
     ::DeleteFileW(reports::FileSystemPath(fullPath).c_str());
     RefreshReportList();

@@ -20,16 +20,14 @@ public:
     // Creates the window hidden and fills the list from the program's data root.
     explicit TfrmReportDelete(HWND owner);
     // The same, with every catalogue made by `makeCatalogue` (another data root
-    // or settings file).
-    TfrmReportDelete(HWND owner, CatalogueFactory makeCatalogue);
+    // or settings file) and, when `showMessage` is given, the questions and
+    // notices answered by it in place of a user at a message box.
+    TfrmReportDelete(HWND owner, CatalogueFactory makeCatalogue, MessageBoxFunction showMessage = {});
 
     void FormCreate();
     // Rebuilds the list from a fresh catalogue, which is released again.
     void RefreshReportList();
     void btnDeleteClick();
-
-    // How the window asks and informs; a test may answer in place of a user.
-    MessageBoxFunction ShowMessage;
 
     win::ListView* LvReport = nullptr;
     win::Control* RzGroupBox1 = nullptr;
@@ -38,12 +36,14 @@ public:
     enum Column { colTypeName = 0, colCount = 1, colTime = 2, colFileName = 3, colFullPath = 4 };
 
 private:
+    // How the window asks and informs, with itself as the owner.
+    int ShowMessage(const std::wstring& text, const std::wstring& caption, UINT flags);
+
     CatalogueFactory FMakeCatalogue;
+    MessageBoxFunction FShowMessage;
 };
 
 namespace reports {
-// The user's locale time separator.
-std::wstring LocaleTimeSeparator();
 // Whether a file (not a directory) exists at `path`, a symbolic link counting
 // by what it points to.
 bool ReportFileExists(const std::wstring& path);

@@ -6,6 +6,7 @@
 
 #include "uReportRules.h"
 #include "win/handles.h"
+#include "win/ini.h"
 #include "win/strings.h"
 
 std::unique_ptr<TReportContainer> ReportContainer;
@@ -116,14 +117,7 @@ std::wstring TReportContainer::ReportTypeNameOf(const std::wstring& reportCode) 
     if (FConfigUtf8)
         return reports::FindProfileValue(FConfigText, L"reportType", reportCode, reports::SameNameIgnoringCase)
             .value_or(std::wstring());
-    std::vector<wchar_t> buf(256);
-    for (;;) {
-        DWORD n = ::GetPrivateProfileStringW(L"reportType", reportCode.c_str(), L"", buf.data(),
-                                             static_cast<DWORD>(buf.size()), FConfigPath.c_str());
-        // A value filling the buffer may have been cut; read it again larger.
-        if (n + 1 < buf.size() || buf.size() >= (1u << 20)) return std::wstring(buf.data(), n);
-        buf.resize(buf.size() * 4);
-    }
+    return win::ReadIniString(FConfigPath, L"reportType", reportCode.c_str(), L"");
 }
 
 void TReportContainer::InitReportDir() {

@@ -4,39 +4,29 @@
 
 #include <stdexcept>
 
+#include "win/error.h"
 #include "win/strings.h"
 
 namespace uiprobe {
 
 Program::Program(const std::wstring& exe, const std::wstring& args, const std::wstring& dir) {
-    STARTUPINFOW si{};
-    si.cb = sizeof(si);
-    PROCESS_INFORMATION pi{};
-    std::wstring cmd = L"\"" + exe + L"\"" + (args.empty() ? L"" : L" " + args);
-    if (!::CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                          dir.empty() ? nullptr : dir.c_str(), &si, &pi))
+    win::StartOptions options;
+    options.application = exe;
+    options.directory = dir;
+    try {
+        process_ = win::StartProcess(L"\"" + exe + L"\"" + (args.empty() ? L"" : L" " + args), options);
+    } catch (const win::Error&) {
         throw std::runtime_error("cannot start " + win::ToUtf8(exe));
-    ::CloseHandle(pi.hThread);
-    process_.reset(pi.hProcess);
-    pid_ = pi.dwProcessId;
-}
-
-Program::~Program() {
-    if (process_ && ::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) {
-        ::TerminateProcess(process_.get(), 1);
-        ::WaitForSingleObject(process_.get(), 5000);
     }
 }
 
-bool Program::WaitExit(std::chrono::milliseconds timeout) {
-    return ::WaitForSingleObject(process_.get(), static_cast<DWORD>(timeout.count())) == WAIT_OBJECT_0;
-}
+// Unlike the hidden runner the program is shown and stays running while the
+// test drives it; only the end of the test ends it.
+Program::~Program() { process_.TryTerminate(1, 5s); }
 
-DWORD Program::ExitCode() const {
-    DWORD code = 0;
-    ::GetExitCodeProcess(process_.get(), &code);
-    return code;
-}
+bool Program::WaitExit(std::chrono::milliseconds timeout) { return process_.TryWait(timeout); }
+
+DWORD Program::ExitCode() const { return process_.TryExitCode().value_or(0); }
 
 void Pause(std::chrono::milliseconds ms) {
     auto end = std::chrono::steady_clock::now() + ms;
@@ -94,6 +84,8 @@ public:
         mem_ = ::VirtualAllocEx(process_.get(), nullptr, size, MEM_COMMIT, PAGE_READWRITE);
         if (!mem_) throw std::runtime_error("VirtualAllocEx failed");
     }
+    RemoteBuffer(const RemoteBuffer&) = delete;
+    RemoteBuffer& operator=(const RemoteBuffer&) = delete;
     ~RemoteBuffer() { ::VirtualFreeEx(process_.get(), mem_, 0, MEM_RELEASE); }
     void* Address() const { return mem_; }
     void Write(const void* data, size_t n, size_t offset = 0) {
@@ -234,10 +226,12 @@ int CountPixels(HWND hwnd, const std::function<bool(BYTE r, BYTE g, BYTE b)>& ma
     RECT r;
     if (!::GetWindowRect(hwnd, &r)) return 0;
     HDC screen = ::GetDC(nullptr);
+    win::ScopeExit releaseScreen([screen] { ::ReleaseDC(nullptr, screen); });
     int count = 0;
     // One blit, then a scan of the copy: GetPixel on the screen per pixel is slow.
     int w = r.right - r.left, h = r.bottom - r.top;
     HDC mem = ::CreateCompatibleDC(screen);
+    win::ScopeExit deleteMem([mem] { ::DeleteDC(mem); });
     BITMAPINFO bi{};
     bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
     bi.bmiHeader.biWidth = w;
@@ -256,8 +250,6 @@ int CountPixels(HWND hwnd, const std::function<bool(BYTE r, BYTE g, BYTE b)>& ma
             if (match(static_cast<BYTE>(px[i] >> 16), static_cast<BYTE>(px[i] >> 8), static_cast<BYTE>(px[i])))
                 ++count;
     }
-    ::DeleteDC(mem);
-    ::ReleaseDC(nullptr, screen);
     return count;
 }
 
@@ -267,7 +259,9 @@ bool SaveScreenshot(HWND hwnd, const std::wstring& path) {
     int w = r.right - r.left, h = r.bottom - r.top;
     if (w <= 0 || h <= 0) return false;
     HDC screen = ::GetDC(nullptr);
+    win::ScopeExit releaseScreen([screen] { ::ReleaseDC(nullptr, screen); });
     HDC mem = ::CreateCompatibleDC(screen);
+    win::ScopeExit deleteMem([mem] { ::DeleteDC(mem); });
     BITMAPINFO bi{};
     bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
     bi.bmiHeader.biWidth = w;
@@ -296,8 +290,6 @@ bool SaveScreenshot(HWND hwnd, const std::wstring& path) {
                  ::WriteFile(file.get(), bits, imageSize, &written, nullptr);
         }
     }
-    ::DeleteDC(mem);
-    ::ReleaseDC(nullptr, screen);
     return ok;
 }
 

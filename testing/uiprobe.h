@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "win/handles.h"
+#include "win/process.h"
 
 namespace uiprobe {
 
@@ -20,14 +21,13 @@ public:
     // Starts `exe` with `args` in `dir`; the process is ended when this dies.
     Program(const std::wstring& exe, const std::wstring& args, const std::wstring& dir);
     ~Program();
-    DWORD Pid() const { return pid_; }
-    HANDLE Process() const { return process_.get(); }
+    DWORD Pid() const { return process_.Id(); }
+    HANDLE Process() const { return process_.Handle(); }
     bool WaitExit(std::chrono::milliseconds timeout);
     DWORD ExitCode() const;
 
 private:
-    win::UniqueHandle process_;
-    DWORD pid_ = 0;
+    win::Process process_;
 };
 
 // Visible top-level window of `pid` with the class (empty: any) whose caption

@@ -22,6 +22,10 @@ private:
     uint32_t code_;
 };
 
+// The text to show for an error of any kind: a win::Error's own message,
+// otherwise what() read in the ANSI code page.
+std::wstring MessageOf(const std::exception& e);
+
 // An Error carrying the platform's message text for the given code.
 [[noreturn]] void RaiseSystemError(uint32_t code);
 [[noreturn]] void RaiseLastError();

@@ -1,5 +1,6 @@
 #include "registry.h"
 
+#include <atomic>
 #include <vector>
 
 #include "error.h"
@@ -8,10 +9,8 @@
 namespace win {
 namespace {
 
-Registry::WriteFault& FaultHook() {
-    static Registry::WriteFault hook;
-    return hook;
-}
+// Read on every write; a plain load when no test has installed a gate.
+std::atomic<Registry::WriteGate*> g_writeGate{nullptr};
 
 [[noreturn]] void RaiseRegistry(const std::wstring& what, const std::wstring& name, LONG code) {
     const auto c = static_cast<uint32_t>(code);
@@ -20,7 +19,9 @@ Registry::WriteFault& FaultHook() {
 
 } // namespace
 
-void Registry::SetWriteFault(WriteFault fault) { FaultHook() = std::move(fault); }
+Registry::ScopedWriteGate::ScopedWriteGate(WriteGate& gate) noexcept : previous_(g_writeGate.exchange(&gate)) {}
+
+Registry::ScopedWriteGate::~ScopedWriteGate() { g_writeGate = previous_; }
 
 Registry::Registry(HKEY root, REGSAM access) : root_(root), access_(access) {}
 
@@ -127,7 +128,8 @@ void Registry::WriteDword(const std::wstring& name, DWORD value) {
 void Registry::Write(const std::wstring& name, DWORD type, const void* data, DWORD size) {
     LONG rc = ERROR_INVALID_HANDLE;
     if (key_) {
-        rc = FaultHook() ? FaultHook()(name) : ERROR_SUCCESS;
+        WriteGate* gate = g_writeGate;
+        rc = gate ? gate->Check(name) : ERROR_SUCCESS;
         if (rc == ERROR_SUCCESS)
             rc = ::RegSetValueExW(key_.get(), name.c_str(), 0, type, static_cast<const BYTE*>(data), size);
     }

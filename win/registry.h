@@ -5,7 +5,6 @@
 #pragma once
 #include <windows.h>
 
-#include <functional>
 #include <optional>
 #include <string>
 
@@ -45,10 +44,27 @@ public:
     void WriteString(const std::wstring& name, const std::wstring& value);
     void WriteDword(const std::wstring& name, DWORD value);
 
-    // Lets a test refuse a write the platform would accept: the hook gets the
-    // value name and returns a Win32 error code, or ERROR_SUCCESS to go on.
-    using WriteFault = std::function<LONG(const std::wstring& valueName)>;
-    static void SetWriteFault(WriteFault fault);
+    // Asked before every write of every accessor in the process, so that a
+    // test can refuse a write the platform would accept.
+    class WriteGate {
+    public:
+        virtual ~WriteGate() = default;
+        // A Win32 error code to refuse the write of `valueName` with, or
+        // ERROR_SUCCESS to let it through.
+        virtual LONG Check(const std::wstring& valueName) = 0;
+    };
+    // Puts `gate` in place for its lifetime and the one it replaced back
+    // afterwards. Meant for one thread at a time, as tests install it.
+    class ScopedWriteGate {
+    public:
+        explicit ScopedWriteGate(WriteGate& gate) noexcept;
+        ~ScopedWriteGate();
+        ScopedWriteGate(const ScopedWriteGate&) = delete;
+        ScopedWriteGate& operator=(const ScopedWriteGate&) = delete;
+
+    private:
+        WriteGate* previous_;
+    };
 
 private:
     LONG TryOpen(const std::wstring& path, bool create) noexcept;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "win/error.h"
 
 namespace {
@@ -11,10 +13,7 @@ const wchar_t kTestKey[] = L"Software\\QuilletTest\\Registry";
 class RegistryTest : public ::testing::Test {
 protected:
     void SetUp() override { ::RegDeleteTreeW(HKEY_CURRENT_USER, kTestKey); }
-    void TearDown() override {
-        win::Registry::SetWriteFault(nullptr);
-        ::RegDeleteTreeW(HKEY_CURRENT_USER, kTestKey);
-    }
+    void TearDown() override { ::RegDeleteTreeW(HKEY_CURRENT_USER, kTestKey); }
 };
 
 TEST_F(RegistryTest, OpenWithoutCreateFailsForMissingKey) {
@@ -55,9 +54,12 @@ TEST_F(RegistryTest, ReadsStringsStoredWithoutTerminator) {
 TEST_F(RegistryTest, RefusedWriteRaisesAndWritesNothing) {
     win::Registry reg;
     ASSERT_TRUE(reg.TryOpenKey(kTestKey, true));
-    win::Registry::SetWriteFault([](const std::wstring& name) {
-        return name == L"refused" ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
-    });
+    struct RefuseOne : win::Registry::WriteGate {
+        LONG Check(const std::wstring& name) override {
+            return name == L"refused" ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
+        }
+    } refuse;
+    win::Registry::ScopedWriteGate gate(refuse);
     EXPECT_THROW(reg.WriteDword(L"refused", 1), win::Error);
     try {
         reg.WriteDword(L"refused", 1);
@@ -67,6 +69,44 @@ TEST_F(RegistryTest, RefusedWriteRaisesAndWritesNothing) {
     EXPECT_FALSE(reg.TryValueExists(L"refused"));
     EXPECT_NO_THROW(reg.WriteDword(L"fine", 1));
     EXPECT_TRUE(reg.TryMatchDword(L"fine", 1));
+}
+
+TEST_F(RegistryTest, GateLeavesWithItsScopeAndTheOneBeforeComesBack) {
+    win::Registry reg;
+    ASSERT_TRUE(reg.TryOpenKey(kTestKey, true));
+    struct Refuse : win::Registry::WriteGate {
+        LONG code;
+        std::vector<std::wstring> asked;
+        explicit Refuse(LONG c) : code(c) {}
+        LONG Check(const std::wstring& name) override {
+            asked.push_back(name);
+            return code;
+        }
+    } outer(ERROR_ACCESS_DENIED), inner(ERROR_WRITE_PROTECT);
+    {
+        win::Registry::ScopedWriteGate outerGate(outer);
+        {
+            win::Registry::ScopedWriteGate innerGate(inner);
+            try {
+                reg.WriteString(L"a", L"x");
+                ADD_FAILURE() << "the inner gate let the write through";
+            } catch (const win::Error& e) {
+                EXPECT_EQ(e.Code(), static_cast<uint32_t>(ERROR_WRITE_PROTECT));
+            }
+        }
+        try {
+            reg.WriteDword(L"b", 1);
+            ADD_FAILURE() << "the outer gate let the write through";
+        } catch (const win::Error& e) {
+            EXPECT_EQ(e.Code(), static_cast<uint32_t>(ERROR_ACCESS_DENIED));
+        }
+    }
+    EXPECT_EQ(inner.asked, std::vector<std::wstring>{L"a"});
+    EXPECT_EQ(outer.asked, std::vector<std::wstring>{L"b"});
+    EXPECT_NO_THROW(reg.WriteDword(L"c", 1));
+    EXPECT_TRUE(reg.TryMatchDword(L"c", 1));
+    EXPECT_FALSE(reg.TryValueExists(L"a"));
+    EXPECT_FALSE(reg.TryValueExists(L"b"));
 }
 
 TEST_F(RegistryTest, RaisingOpenCarriesTheCodeAndTryReadsNeverRaise) {

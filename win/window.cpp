@@ -1,6 +1,7 @@
 #include "window.h"
 
 #include "error.h"
+#include "placement.h"
 #include "strings.h"
 
 namespace win {
@@ -12,11 +13,6 @@ HWND g_mainForm = nullptr;
 
 Control* ControlOf(HWND h) { return reinterpret_cast<Control*>(::GetWindowLongPtrW(h, GWLP_USERDATA)); }
 
-std::wstring MessageOf(const std::exception& e) {
-    if (auto* err = dynamic_cast<const Error*>(&e)) return err->Message();
-    return FromAnsi(e.what());
-}
-
 bool PumpOne(MSG& msg) {
     HWND active = ::GetActiveWindow();
     if (active && ::IsDialogMessageW(active, &msg)) return true;
@@ -26,6 +22,14 @@ bool PumpOne(MSG& msg) {
 }
 
 } // namespace
+
+void CenterWindow(HWND window, const RECT& area) {
+    RECT r;
+    ::GetWindowRect(window, &r);
+    const Origin at = CenteredOrigin({area.left, area.top, area.right - area.left, area.bottom - area.top},
+                                     r.right - r.left, r.bottom - r.top);
+    ::SetWindowPos(window, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
 
 void Application::Initialize(HINSTANCE instance) {
     g_instance = instance;
@@ -219,22 +223,15 @@ std::wstring Form::Caption() const {
 }
 
 void Form::CenterOnScreen() {
-    RECT r;
-    ::GetWindowRect(hwnd_, &r);
     RECT work;
     ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    int x = work.left + ((work.right - work.left) - (r.right - r.left)) / 2;
-    int y = work.top + ((work.bottom - work.top) - (r.bottom - r.top)) / 2;
-    ::SetWindowPos(hwnd_, nullptr, x > 0 ? x : 0, y > 0 ? y : 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    CenterWindow(hwnd_, work);
 }
 
 void Form::CenterOn(HWND other) {
-    RECT r, o;
-    ::GetWindowRect(hwnd_, &r);
+    RECT o;
     ::GetWindowRect(other, &o);
-    int x = o.left + ((o.right - o.left) - (r.right - r.left)) / 2;
-    int y = o.top + ((o.bottom - o.top) - (r.bottom - r.top)) / 2;
-    ::SetWindowPos(hwnd_, nullptr, x > 0 ? x : 0, y > 0 ? y : 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    CenterWindow(hwnd_, o);
 }
 
 void Form::Show() {

@@ -18,6 +18,10 @@ namespace win {
 
 class Form;
 
+// Moves `window` (keeping its size and z-order) so that it is centred over
+// `area`, in screen coordinates.
+void CenterWindow(HWND window, const RECT& area);
+
 class Application {
 public:
     // Registers the window class and loads the common controls.
@@ -107,6 +111,7 @@ public:
     void SetCaption(const std::wstring& caption);
     std::wstring Caption() const;
 
+    // Over the work area of the screen (without the task bar).
     void CenterOnScreen();
     void CenterOn(HWND other);
     void Show();

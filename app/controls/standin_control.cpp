@@ -9,6 +9,7 @@
 #include <string>
 
 #include "win/class_factory.h"
+#include "win/handles.h"
 
 namespace {
 
@@ -58,13 +59,11 @@ HRESULT CreateControl(IUnknown* outer, REFIID iid, void** out) {
 win::StaticClassFactory g_factory(&CreateControl, g_locks);
 
 LONG SetString(HKEY root, const std::wstring& path, const wchar_t* name, const std::wstring& value) {
-    HKEY key = nullptr;
-    LONG rc = ::RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr);
+    win::UniqueHKey key;
+    LONG rc = ::RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr);
     if (rc != ERROR_SUCCESS) return rc;
-    rc = ::RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                          static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-    ::RegCloseKey(key);
-    return rc;
+    return ::RegSetValueExW(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                            static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
 }
 
 } // namespace

@@ -7,7 +7,6 @@
 #include <olectl.h>
 
 #include <atomic>
-#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -16,6 +15,7 @@
 #include "testprovider_api.h"
 #include "win/class_factory.h"
 #include "win/handles.h"
+#include "win/hex_text.h"
 #include "win/strings.h"
 
 namespace {
@@ -29,12 +29,6 @@ std::string g_lastPrompt;
 
 constexpr wchar_t kClsidKey[] = L"CLSID\\{2206CDB2-19C1-11D1-89E0-00C04FD7A829}";
 constexpr wchar_t kSavedKey[] = L"CLSID\\{2206CDB2-19C1-11D1-89E0-00C04FD7A829}\\QuilletSaved";
-
-std::string Hex(unsigned long long v) {
-    char b[24];
-    snprintf(b, sizeof b, "0x%08llX", v);
-    return b;
-}
 
 class DataLinks final : public IDBPromptInitialize, public IDataInitialize {
 public:
@@ -84,12 +78,12 @@ public:
         }
         wchar_t iidText[40] = {};
         StringFromGUID2(iid, iidText, 40);
-        std::string line = "hwnd=" + Hex(reinterpret_cast<uintptr_t>(parent)) +
+        std::string line = "hwnd=" + win::HexText(reinterpret_cast<uintptr_t>(parent)) +
                            " options=" + std::to_string(options) + " types=" + std::to_string(cTypes) +
                            " filter=" + (providerFilter ? win::ToUtf8(providerFilter) : std::string("(null)")) +
                            " iid=" + win::ToUtf8(iidText) +
                            " answer=" + (answer.empty() ? std::string("cancel") : win::ToUtf8(answer)) + " -> " +
-                           Hex(static_cast<unsigned long>(hr));
+                           win::HexText(static_cast<uint32_t>(hr));
         std::lock_guard<std::mutex> lock(g_mutex);
         ++g_promptCount;
         g_lastPrompt = line;

@@ -3,7 +3,6 @@
 #include <oledb.h>
 #include <olectl.h>
 
-#include <cstdio>
 #include <cstring>
 #include <mutex>
 
@@ -13,6 +12,7 @@
 #include "testprovider_api.h"
 #include "win/class_factory.h"
 #include "win/handles.h"
+#include "win/hex_text.h"
 #include "win/strings.h"
 
 namespace tp {
@@ -83,11 +83,7 @@ std::shared_ptr<Store> LastStore() {
     return g_lastStore.lock();
 }
 
-std::string HrText(HRESULT hr) {
-    char buf[16];
-    snprintf(buf, sizeof buf, "0x%08lX", static_cast<unsigned long>(hr));
-    return buf;
-}
+std::string HrText(HRESULT hr) { return win::HexText(static_cast<uint32_t>(hr)); }
 std::string Utf8(const std::wstring& text) { return win::ToUtf8(text); }
 std::wstring FromUtf8(const std::string& text) { return win::FromUtf8(text); }
 std::wstring GuidText(const GUID& g) {

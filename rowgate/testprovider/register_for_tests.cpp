@@ -2,7 +2,11 @@
 
 #include <windows.h>
 
+#include <chrono>
+
+#include "win/error.h"
 #include "win/handles.h"
+#include "win/process.h"
 #include "win/strings.h"
 
 namespace rgtest {
@@ -13,24 +17,19 @@ bool RunRegsvr32(const std::wstring& dllName, bool unregister, std::wstring* err
     std::wstring dll = win::ExeDir() + dllName;
     std::wstring cmd = L"\"" + std::wstring(system) + L"\\regsvr32.exe\" /s " + (unregister ? L"/u " : L"") + L"\"" +
                        dll + L"\"";
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-        if (error) *error = L"cannot start " + cmd + L": " + win::SystemMessage(GetLastError());
+    win::HiddenRunResult run;
+    try {
+        run = win::RunHidden(cmd, std::chrono::seconds(60));
+    } catch (const win::Error& e) {
+        if (error) *error = L"cannot start " + cmd + L": " + e.Message();
         return false;
     }
-    win::UniqueHandle process(pi.hProcess);
-    win::UniqueHandle thread(pi.hThread);
-    if (WaitForSingleObject(process.get(), 60000) != WAIT_OBJECT_0) {
-        TerminateProcess(process.get(), 1);
+    if (!run.finished) {
         if (error) *error = L"timed out: " + cmd;
         return false;
     }
-    DWORD code = 1;
-    GetExitCodeProcess(process.get(), &code);
-    if (code != 0) {
-        if (error) *error = L"exit code " + std::to_wstring(code) + L": " + cmd;
+    if (run.exitCode != 0) {
+        if (error) *error = L"exit code " + std::to_wstring(run.exitCode) + L": " + cmd;
         return false;
     }
     return true;

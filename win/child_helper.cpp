@@ -1,7 +1,9 @@
-// A child process for the hidden-command tests: "chatty N" writes N bytes to
-// standard output, "hang" never ends, "drain" reads standard input to its end.
+// A child process for the tests that start programs: "chatty N" writes N
+// bytes to standard output, "hang" never ends, "drain" reads standard input
+// to its end, "exit N" ends with exit code N.
 #include <windows.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -29,5 +31,6 @@ int main(int argc, char** argv) {
         }
         return 0;
     }
+    if (std::strcmp(argv[1], "exit") == 0 && argc > 2) return std::atoi(argv[2]);
     return 2;
 }
