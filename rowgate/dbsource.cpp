@@ -16,11 +16,6 @@ namespace rowgate {
 namespace {
 
 constexpr size_t kSchemaNameBytes = 129;
-// Fixed-size values get at least this much room, so a provider that reports
-// a short size for a fixed type cannot make a read or write overrun.
-constexpr size_t kMinPlace = 16;
-
-size_t AlignUp(size_t n, size_t a) { return (n + a - 1) / a * a; }
 
 template <typename T>
 win::ComPtr<T> TakeAs(win::ComPtr<IUnknown>& unk) {
@@ -52,15 +47,11 @@ int CollectSchemaNames(IOpenRowset* session, REFGUID schema, VARIANT* restrictio
     for (size_t i = 0; i < cols.size(); ++i) {
         DBBINDING& b = bindings[i];
         std::memset(&b, 0, sizeof b);
-        off = AlignUp(off, 8);
+        const ColumnPlace place = PlaceColumn(off, cols[i].size);
         b.iOrdinal = cols[i].ordinal;
-        b.obValue = off;
-        off += std::max(cols[i].size, kMinPlace);
-        off = AlignUp(off, 4);
-        b.obLength = off;
-        off += sizeof(DBLENGTH);
-        b.obStatus = off;
-        off += sizeof(DBSTATUS);
+        b.obValue = place.value;
+        b.obLength = place.length;
+        b.obStatus = place.status;
         b.dwPart = DBPART_VALUE | DBPART_LENGTH | DBPART_STATUS;
         b.dwMemOwner = DBMEMOWNER_CLIENTOWNED;
         b.eParamIO = DBPARAMIO_NOTPARAM;
@@ -105,6 +96,9 @@ void ClearVariants(VARIANT* v, size_t n) {
 }
 
 bool IsReadStatus(DBSTATUS s) { return s == DBSTATUS_S_OK || s == DBSTATUS_S_TRUNCATED; }
+
+static_assert(sizeof(DBLENGTH) == kLengthBytes && alignof(DBLENGTH) <= kLengthBytes);
+static_assert(sizeof(DBSTATUS) == kStatusBytes);
 
 } // namespace
 
@@ -451,14 +445,10 @@ void DBSource::BindColumns(IColumnsInfo* info, OpenKind kind) {
         c.info.wType = d.type;
         c.info.ulColumnSize = d.size;
         c.asStream = d.asStream;
-        off = AlignUp(off, 8);
-        c.valueOff = off;
-        off += std::max<size_t>(d.size, kMinPlace);
-        off = AlignUp(off, 4);
-        c.lengthOff = off;
-        off += sizeof(DBLENGTH);
-        c.statusOff = off;
-        off += sizeof(DBSTATUS);
+        const ColumnPlace place = PlaceColumn(off, d.size);
+        c.valueOff = place.value;
+        c.lengthOff = place.length;
+        c.statusOff = place.status;
         if (c.asStream || c.info.wType == DBTYPE_BSTR) holdsObjects_ = true;
         columns_.push_back(c);
         maxOrdinal = std::max(maxOrdinal, ci.iOrdinal);
