@@ -8,103 +8,18 @@
 #include <cstring>
 
 #include "column_decode.h"
+#include "com_take.h"
 #include "conn_text.h"
 #include "oledb_guids.h"
 #include "win/strings.h"
 
+// ------------------------------------------------------------ connection
+
 namespace rowgate {
-namespace {
-
-constexpr size_t kSchemaNameBytes = 129;
-
-template <typename T>
-win::ComPtr<T> TakeAs(win::ComPtr<IUnknown>& unk) {
-    return win::ComPtr<T>::Attach(static_cast<T*>(static_cast<void*>(unk.detach())));
-}
-
-// Reads one name column out of a schema row set: binds the listed columns as
-// the schema defines them, walks the rows and collects the chosen column.
-struct SchemaColumn {
-    DBORDINAL ordinal;
-    DBTYPE type;
-    size_t size;
-};
-
-int CollectSchemaNames(IOpenRowset* session, REFGUID schema, VARIANT* restrictions,
-                       const std::vector<SchemaColumn>& cols, DBORDINAL nameOrdinal, std::vector<std::string>& out) {
-    win::ComPtr<IDBSchemaRowset> schemaRowset;
-    if (FAILED(session->QueryInterface(IID_IDBSchemaRowset, schemaRowset.put_void()))) return 0;
-    win::ComPtr<IUnknown> unk;
-    if (FAILED(schemaRowset->GetRowset(nullptr, schema, 4, restrictions, IID_IRowset, 0, nullptr, unk.put())) || !unk)
-        return 0;
-    win::ComPtr<IRowset> rowset = TakeAs<IRowset>(unk);
-    win::ComPtr<IAccessor> accessor;
-    if (FAILED(rowset->QueryInterface(IID_IAccessor, accessor.put_void()))) return 0;
-
-    std::vector<DBBINDING> bindings(cols.size());
-    size_t off = 0;
-    size_t nameValueOff = 0, nameStatusOff = 0;
-    for (size_t i = 0; i < cols.size(); ++i) {
-        DBBINDING& b = bindings[i];
-        std::memset(&b, 0, sizeof b);
-        const ColumnPlace place = PlaceColumn(off, cols[i].size);
-        b.iOrdinal = cols[i].ordinal;
-        b.obValue = place.value;
-        b.obLength = place.length;
-        b.obStatus = place.status;
-        b.dwPart = DBPART_VALUE | DBPART_LENGTH | DBPART_STATUS;
-        b.dwMemOwner = DBMEMOWNER_CLIENTOWNED;
-        b.eParamIO = DBPARAMIO_NOTPARAM;
-        b.cbMaxLen = cols[i].size;
-        b.wType = cols[i].type;
-        if (cols[i].ordinal == nameOrdinal) {
-            nameValueOff = b.obValue;
-            nameStatusOff = b.obStatus;
-        }
-    }
-    HACCESSOR handle = 0;
-    if (FAILED(accessor->CreateAccessor(DBACCESSOR_ROWDATA, bindings.size(), bindings.data(), off, &handle, nullptr)))
-        return 0;
-
-    std::vector<unsigned char> row(off, 0);
-    for (;;) {
-        HROW hrow = 0;
-        HROW* rows = &hrow;
-        DBCOUNTITEM got = 0;
-        if (rowset->GetNextRows(DB_NULL_HCHAPTER, 0, 1, &got, &rows) != S_OK || got == 0) {
-            if (got) rowset->ReleaseRows(got, rows, nullptr, nullptr, nullptr);
-            break;
-        }
-        std::fill(row.begin(), row.end(), 0);
-        const HRESULT hr = rowset->GetData(hrow, handle, row.data());
-        rowset->ReleaseRows(1, &hrow, nullptr, nullptr, nullptr);
-        if (FAILED(hr)) continue;
-        const char* name = reinterpret_cast<const char*>(row.data() + nameValueOff);
-        DBSTATUS status;
-        std::memcpy(&status, row.data() + nameStatusOff, sizeof status);
-        if (status == DBSTATUS_S_OK || status == DBSTATUS_S_TRUNCATED)
-            out.emplace_back(name, strnlen(name, kSchemaNameBytes - 1));
-        else
-            out.emplace_back();
-    }
-    accessor->ReleaseAccessor(handle, nullptr);
-    return static_cast<int>(out.size());
-}
-
-void ClearVariants(VARIANT* v, size_t n) {
-    for (size_t i = 0; i < n; ++i) VariantClear(&v[i]);
-}
-
-bool IsReadStatus(DBSTATUS s) { return s == DBSTATUS_S_OK || s == DBSTATUS_S_TRUNCATED; }
-
-static_assert(sizeof(DBLENGTH) == kLengthBytes && alignof(DBLENGTH) <= kLengthBytes);
-static_assert(sizeof(DBSTATUS) == kStatusBytes);
-
-} // namespace
 
 DBSource::~DBSource() {
-    ReleaseCommand();
-    ReleaseRowSetResources();
+    command_.reset();
+    ReleaseRowSet();
     connectionText_.clear();
     session_.reset();
     dataSource_.reset();
@@ -112,8 +27,6 @@ DBSource::~DBSource() {
     fieldNames_.clear();
     tableNames_.clear();
 }
-
-// ---------------------------------------------------------------- connection
 
 bool DBSource::FinishOpen(HRESULT hr) {
     if (hr != S_OK) {
@@ -184,7 +97,7 @@ bool DBSource::OpenFromString(const char* initString) {
 }
 
 void DBSource::CloseConnection() {
-    if (rowset_) ReleaseRowSetResources();
+    if (rowset_) ReleaseRowSet();
     if (connectionOpen_) {
         session_.reset();
         dataSource_.reset();
@@ -200,29 +113,112 @@ bool DBSource::ConnectionText(std::string& out) {
     win::ComPtr<IDataInitialize> init;
     if (SUCCEEDED(CoCreateInstance(guid::kClsidMsdaInitialize, nullptr, CLSCTX_INPROC_SERVER,
                                    guid::kIidDataInitialize, init.put_void())) && init) {
-        LPWSTR text = nullptr;
-        if (SUCCEEDED(init->GetInitializationString(dataSource_.get(), FALSE, &text)) && text)
-            raw = win::ToAnsi(text);
-        CoTaskMemFree(text);
+        win::UniqueCoTaskMem<wchar_t> text;
+        if (SUCCEEDED(init->GetInitializationString(dataSource_.get(), FALSE, text.put())) && text)
+            raw = win::ToAnsi(text.get());
     }
     connectionText_ = FilterConnectionText(raw);
     out = connectionText_;
     return true;
 }
 
+} // namespace rowgate
+
+// ---------------------------------------------------------- schema lists
+
+namespace rowgate {
+namespace {
+
+constexpr size_t kSchemaNameBytes = 129;
+
+struct SchemaColumn {
+    DBORDINAL ordinal;
+    DBTYPE type;
+    size_t size;
+};
+
+// Reads one name column out of a schema row set: binds the listed columns as
+// the schema defines them, walks the rows and collects the chosen column.
+int CollectSchemaNames(IOpenRowset* session, REFGUID schema, VARIANT* restrictions,
+                       const std::vector<SchemaColumn>& cols, DBORDINAL nameOrdinal, std::vector<std::string>& out) {
+    win::ComPtr<IDBSchemaRowset> schemaRowset;
+    if (FAILED(session->QueryInterface(IID_IDBSchemaRowset, schemaRowset.put_void()))) return 0;
+    win::ComPtr<IUnknown> unk;
+    if (FAILED(schemaRowset->GetRowset(nullptr, schema, 4, restrictions, IID_IRowset, 0, nullptr, unk.put())) || !unk)
+        return 0;
+    win::ComPtr<IRowset> rowset = TakeAs<IRowset>(unk);
+
+    std::vector<DBBINDING> bindings(cols.size());
+    size_t rowBytes = 0;
+    ColumnPlace name;
+    for (size_t i = 0; i < cols.size(); ++i) {
+        DBBINDING& b = bindings[i];
+        std::memset(&b, 0, sizeof b);
+        const ColumnPlace place = PlaceColumn(rowBytes, cols[i].size);
+        b.iOrdinal = cols[i].ordinal;
+        b.obValue = place.value;
+        b.obLength = place.length;
+        b.obStatus = place.status;
+        b.dwPart = DBPART_VALUE | DBPART_LENGTH | DBPART_STATUS;
+        b.dwMemOwner = DBMEMOWNER_CLIENTOWNED;
+        b.eParamIO = DBPARAMIO_NOTPARAM;
+        b.cbMaxLen = cols[i].size;
+        b.wType = cols[i].type;
+        if (cols[i].ordinal == nameOrdinal) name = place;
+    }
+    Accessor accessor;
+    if (FAILED(accessor.Create(rowset.get(), bindings, rowBytes))) return 0;
+
+    std::vector<unsigned char> row(rowBytes, 0);
+    for (;;) {
+        HROW hrow = 0;
+        HROW* rows = &hrow;
+        DBCOUNTITEM got = 0;
+        if (rowset->GetNextRows(DB_NULL_HCHAPTER, 0, 1, &got, &rows) != S_OK || got == 0) {
+            if (got) rowset->ReleaseRows(got, rows, nullptr, nullptr, nullptr);
+            break;
+        }
+        std::fill(row.begin(), row.end(), 0);
+        const HRESULT hr = rowset->GetData(hrow, accessor.Get(), row.data());
+        rowset->ReleaseRows(1, &hrow, nullptr, nullptr, nullptr);
+        if (FAILED(hr)) continue;
+        const char* text = reinterpret_cast<const char*>(row.data() + name.value);
+        DBSTATUS status;
+        std::memcpy(&status, row.data() + name.status, sizeof status);
+        if (status == DBSTATUS_S_OK || status == DBSTATUS_S_TRUNCATED)
+            out.emplace_back(text, strnlen(text, kSchemaNameBytes - 1));
+        else
+            out.emplace_back();
+    }
+    return static_cast<int>(out.size());
+}
+
+// Schema restrictions with one text restriction at `index`: the array only
+// borrows the BSTR, which its owner frees on every path.
+struct Restrictions {
+    VARIANT items[4];
+    win::UniqueBstr text;
+
+    Restrictions(size_t index, win::UniqueBstr value) : text(std::move(value)) {
+        for (VARIANT& v : items) VariantInit(&v);
+        if (text) {
+            items[index].vt = VT_BSTR;
+            items[index].bstrVal = text.get();
+        }
+    }
+};
+
+} // namespace
+
 int DBSource::ListTables() {
     tableNames_.clear();
     if (!session_) return 0;
-    VARIANT r[4];
-    for (VARIANT& v : r) VariantInit(&v);
-    r[3].vt = VT_BSTR;
-    r[3].bstrVal = SysAllocString(L"TABLE");
+    Restrictions r(3, win::UniqueBstr(SysAllocString(L"TABLE")));
     const std::vector<SchemaColumn> cols = {
         {1, DBTYPE_STR, kSchemaNameBytes}, {2, DBTYPE_STR, kSchemaNameBytes}, {3, DBTYPE_STR, kSchemaNameBytes},
         {4, DBTYPE_STR, kSchemaNameBytes}, {5, DBTYPE_GUID, sizeof(GUID)},   {6, DBTYPE_STR, kSchemaNameBytes}};
     int n = 0;
-    if (r[3].bstrVal) n = CollectSchemaNames(session_.get(), guid::kSchemaTables, r, cols, 3, tableNames_);
-    ClearVariants(r, 4);
+    if (r.text) n = CollectSchemaNames(session_.get(), guid::kSchemaTables, r.items, cols, 3, tableNames_);
     if (n == 0) tableNames_.clear();
     return n;
 }
@@ -236,19 +232,17 @@ bool DBSource::TableName(int index, std::string& out) const {
 int DBSource::ListFields(const char* table) {
     fieldNames_.clear();
     if (!session_) return 0;
-    VARIANT r[4];
-    for (VARIANT& v : r) VariantInit(&v);
+    win::UniqueBstr name;
     if (table) {
-        r[2].vt = VT_BSTR;
-        r[2].bstrVal = SysAllocString(win::FromAnsi(table).c_str());
-        if (!r[2].bstrVal) return 0;
+        name.reset(SysAllocString(win::FromAnsi(table).c_str()));
+        if (!name) return 0;
     }
+    Restrictions r(2, std::move(name));
     const std::vector<SchemaColumn> cols = {{1, DBTYPE_STR, kSchemaNameBytes},
                                             {2, DBTYPE_STR, kSchemaNameBytes},
                                             {3, DBTYPE_STR, kSchemaNameBytes},
                                             {4, DBTYPE_STR, kSchemaNameBytes}};
-    const int n = CollectSchemaNames(session_.get(), guid::kSchemaColumns, r, cols, 4, fieldNames_);
-    ClearVariants(r, 4);
+    const int n = CollectSchemaNames(session_.get(), guid::kSchemaColumns, r.items, cols, 4, fieldNames_);
     if (n == 0) fieldNames_.clear();
     return n;
 }
@@ -259,84 +253,14 @@ bool DBSource::FieldName(int index, std::string& out) const {
     return true;
 }
 
-// ------------------------------------------------------------------ row set
+} // namespace rowgate
 
-void DBSource::ReleaseCommand() {
-    if (command_ && paramAccessor_) {
-        win::ComPtr<IAccessor> accessor;
-        if (SUCCEEDED(command_.As(accessor, IID_IAccessor))) accessor->ReleaseAccessor(paramAccessor_, nullptr);
-    }
-    paramAccessor_ = 0;
-    command_.reset();
-}
+// --------------------------------------------------------------- row set
 
-void DBSource::ReleaseRowBufferObjects() {
-    if (!holdsObjects_) return;
-    for (BoundColumn& c : columns_) {
-        if (c.ownsBstr) {
-            BSTR b;
-            std::memcpy(&b, ValueOf(c), sizeof b);
-            SysFreeString(b);
-            std::memset(ValueOf(c), 0, sizeof b);
-            c.ownsBstr = false;
-        }
-        if (c.asStream) {
-            IUnknown* s;
-            std::memcpy(&s, ValueOf(c), sizeof s);
-            if (s) s->Release();
-            std::memset(ValueOf(c), 0, sizeof s);
-        }
-    }
-}
+namespace rowgate {
 
-void DBSource::ReleaseStreams() {
-    // A stream the caller never read still pins the row; providers may refuse
-    // to move while a storage object is open.
-    if (!holdsObjects_) return;
-    for (BoundColumn& c : columns_) {
-        if (!c.asStream) continue;
-        IUnknown* s;
-        std::memcpy(&s, ValueOf(c), sizeof s);
-        if (s) s->Release();
-        std::memset(ValueOf(c), 0, sizeof s);
-    }
-}
-
-void DBSource::TakeRowBufferObjects() {
-    if (!holdsObjects_) return;
-    for (BoundColumn& c : columns_) {
-        if (c.info.wType != DBTYPE_BSTR && !c.asStream) continue;
-        void* p;
-        std::memcpy(&p, ValueOf(c), sizeof p);
-        if (!IsReadStatus(StatusOf(c))) {
-            // Without a value the place holds nothing the provider gave us.
-            std::memset(ValueOf(c), 0, sizeof p);
-            continue;
-        }
-        if (c.info.wType == DBTYPE_BSTR) c.ownsBstr = p != nullptr;
-    }
-}
-
-void DBSource::ReleaseCurrentRow() {
-    if (currentRow_ && rowset_) rowset_->ReleaseRows(1, &currentRow_, nullptr, nullptr, nullptr);
-    currentRow_ = 0;
-}
-
-void DBSource::ReleaseRowSetResources() {
-    if (!buffer_.empty()) ReleaseRowBufferObjects();
-    if (rowset_ && !accessors_.empty()) {
-        win::ComPtr<IAccessor> accessor;
-        if (SUCCEEDED(rowset_.As(accessor, IID_IAccessor)))
-            for (const AccessorEntry& a : accessors_) accessor->ReleaseAccessor(a.handle, nullptr);
-    }
-    accessors_.clear();
-    columns_.clear();
-    holdsObjects_ = false;
-    byOrdinal_.clear();
-    CoTaskMemFree(nameStorage_);
-    nameStorage_ = nullptr;
-    std::vector<unsigned char>().swap(buffer_);
-    ReleaseCurrentRow();
+void DBSource::ReleaseRowSet() {
+    buffer_ = RowBuffer();
     rowsetChange_.reset();
     rowset_.reset();
 }
@@ -350,13 +274,18 @@ int DBSource::OpenRowSetWithModes(const char* command, int cursorKind, int lockM
 }
 
 int DBSource::OpenWithProperties(const char* command, const std::vector<PropSpec>& specs, OpenKind kind) {
-    if (rowset_ || rowsetOpen_) ReleaseRowSetResources();
+    if (rowset_ || rowsetOpen_) ReleaseRowSet();
     if (!connectionOpen_) {
         rowsetOpen_ = 0;
         return 0;
     }
 
     std::vector<DBPROP> props(specs.size());
+    // The values are integers and booleans today; clearing keeps it so if
+    // one ever holds something to free.
+    const win::ScopeExit clearProps([&] {
+        for (DBPROP& p : props) VariantClear(&p.vValue);
+    });
     for (size_t i = 0; i < specs.size(); ++i) {
         DBPROP& p = props[i];
         std::memset(&p, 0, sizeof p);  // also makes colid DB_NULLID
@@ -376,7 +305,7 @@ int DBSource::OpenWithProperties(const char* command, const std::vector<PropSpec
     set.cProperties = static_cast<ULONG>(props.size());
     set.guidPropertySet = guid::kPropsetRowset;
 
-    ReleaseCommand();
+    command_.reset();
     HRESULT hr = E_FAIL;
     win::ComPtr<IDBCreateCommand> creator;
     if (session_) hr = session_.As(creator, IID_IDBCreateCommand);
@@ -410,114 +339,30 @@ int DBSource::OpenWithProperties(const char* command, const std::vector<PropSpec
             hr = E_FAIL;
         }
     }
-    for (DBPROP& p : props) VariantClear(&p.vValue);
     if (hr != S_OK) {
-        ReleaseRowSetResources();
+        ReleaseRowSet();
         rowsetOpen_ = 0;
         return 0;
     }
 
+    buffer_ = RowBuffer(rowset_);
     win::ComPtr<IColumnsInfo> info;
-    if (SUCCEEDED(rowset_.As(info, IID_IColumnsInfo))) BindColumns(info.get(), kind);
+    if (SUCCEEDED(rowset_.As(info, IID_IColumnsInfo))) buffer_.Bind(info.get(), kind);
     rowsetOpen_ = 1;
     return 1;
 }
 
-void DBSource::BindColumns(IColumnsInfo* info, OpenKind kind) {
-    DBORDINAL count = 0;
-    DBCOLUMNINFO* infos = nullptr;
-    OLECHAR* names = nullptr;
-    if (FAILED(info->GetColumnInfo(&count, &infos, &names))) {
-        CoTaskMemFree(infos);
-        CoTaskMemFree(names);
-        return;
-    }
-    nameStorage_ = names;
-    size_t off = 0;
-    DBORDINAL maxOrdinal = 0;
-    for (DBORDINAL i = 0; i < count; ++i) {
-        const DBCOLUMNINFO& ci = infos[i];
-        const BindDecision d = DecideBinding(ci.wType, static_cast<uint32_t>(ci.ulColumnSize), ci.dwFlags, kind);
-        if (d.skip) continue;
-        BoundColumn c{};
-        c.info = ci;
-        c.providerType = ci.wType;
-        c.info.wType = d.type;
-        c.info.ulColumnSize = d.size;
-        c.asStream = d.asStream;
-        const ColumnPlace place = PlaceColumn(off, d.size);
-        c.valueOff = place.value;
-        c.lengthOff = place.length;
-        c.statusOff = place.status;
-        if (c.asStream || c.info.wType == DBTYPE_BSTR) holdsObjects_ = true;
-        columns_.push_back(c);
-        maxOrdinal = std::max(maxOrdinal, ci.iOrdinal);
-    }
-    CoTaskMemFree(infos);  // the names stay: the entries point into them
-    buffer_.assign(std::max<size_t>(off, 1), 0);
-    byOrdinal_.assign(columns_.empty() ? 0 : maxOrdinal + 1, -1);
-    for (size_t i = 0; i < columns_.size(); ++i) byOrdinal_[columns_[i].info.iOrdinal] = static_cast<int>(i);
-
-    std::vector<DBBINDING> bindings(columns_.size());
-    DBOBJECT streamObject;
-    streamObject.dwFlags = STGM_READ;
-    streamObject.iid = IID_ISequentialStream;
-    for (size_t i = 0; i < columns_.size(); ++i) {
-        const BoundColumn& c = columns_[i];
-        DBBINDING& b = bindings[i];
-        std::memset(&b, 0, sizeof b);
-        b.iOrdinal = c.info.iOrdinal;
-        b.obValue = c.valueOff;
-        b.obLength = c.lengthOff;
-        b.obStatus = c.statusOff;
-        b.pObject = c.asStream ? &streamObject : nullptr;
-        b.dwPart = DBPART_VALUE | DBPART_LENGTH | DBPART_STATUS;
-        b.dwMemOwner = (c.info.wType & DBTYPE_BYREF) ? DBMEMOWNER_PROVIDEROWNED : DBMEMOWNER_CLIENTOWNED;
-        b.eParamIO = DBPARAMIO_NOTPARAM;
-        b.cbMaxLen = c.info.ulColumnSize;
-        b.wType = c.info.wType;
-        b.bPrecision = c.info.bPrecision;
-        b.bScale = c.info.bScale;
-    }
-    win::ComPtr<IAccessor> accessor;
-    if (FAILED(rowset_.As(accessor, IID_IAccessor))) return;
-    HACCESSOR handle = 0;
-    if (SUCCEEDED(accessor->CreateAccessor(DBACCESSOR_ROWDATA, bindings.size(), bindings.data(), buffer_.size(),
-                                           &handle, nullptr)))
-        accessors_.push_back({handle, true});
-}
-
 void DBSource::CloseRowSet() {
     if (!rowsetOpen_) return;
-    ReleaseRowSetResources();
+    ReleaseRowSet();
     rowsetOpen_ = 0;
     bof_ = 0;
     eof_ = 0;
 }
 
-HRESULT DBSource::ReadCurrentRow() {
-    for (const AccessorEntry& a : accessors_) {
-        if (!a.automatic) continue;
-        // The fetch overwrites the places: what the last one left there is ours to free.
-        ReleaseRowBufferObjects();
-        const HRESULT hr = rowset_->GetData(currentRow_, a.handle, buffer_.data());
-        TakeRowBufferObjects();
-        if (FAILED(hr)) {
-            ReleaseCurrentRow();
-            return hr;
-        }
-    }
-    return S_OK;
-}
-
 HRESULT DBSource::FetchStep(DBROWOFFSET offset) {
-    ReleaseStreams();
-    ReleaseCurrentRow();
-    DBCOUNTITEM got = 0;
-    HROW* rows = &currentRow_;
-    HRESULT hr = rowset_->GetNextRows(DB_NULL_HCHAPTER, offset, 1, &got, &rows);
-    if (got == 0) currentRow_ = 0;
-    if (hr == S_OK && currentRow_) hr = ReadCurrentRow();
+    HRESULT hr = buffer_.NextRow(offset);
+    if (hr == S_OK && buffer_.Row()) hr = buffer_.ReadRow();
     return hr;
 }
 
@@ -539,8 +384,8 @@ HRESULT DBSource::MovePrevious() {
 
 HRESULT DBSource::MoveFirst() {
     if (!rowsetOpen_ || !rowset_) return E_FAIL;
-    ReleaseStreams();
-    ReleaseCurrentRow();
+    buffer_.ReleaseStreams();
+    buffer_.ReleaseRow();
     HRESULT hr = rowset_->RestartPosition(DB_NULL_HCHAPTER);
     if (FAILED(hr)) return hr;
     hr = FetchStep(0);
@@ -551,14 +396,11 @@ HRESULT DBSource::MoveFirst() {
 
 HRESULT DBSource::MoveLast() {
     if (!rowsetOpen_ || !rowset_) return E_FAIL;
-    ReleaseStreams();
-    ReleaseCurrentRow();
+    buffer_.ReleaseStreams();
+    buffer_.ReleaseRow();
     rowset_->RestartPosition(DB_NULL_HCHAPTER);
-    DBCOUNTITEM got = 0;
-    HROW* rows = &currentRow_;
-    const HRESULT hr = rowset_->GetNextRows(DB_NULL_HCHAPTER, -1, 1, &got, &rows);
-    if (got == 0) currentRow_ = 0;
-    if (hr == S_OK && currentRow_) ReadCurrentRow();
+    const HRESULT hr = buffer_.NextRow(-1);
+    if (hr == S_OK && buffer_.Row()) buffer_.ReadRow();
     bof_ = 0;
     eof_ = hr == DB_S_ENDOFROWSET;
     return hr;
@@ -577,24 +419,14 @@ int DBSource::ColumnCount() const {
     // Only the bookmark is left out: a row set opened without bookmarks
     // (a dynamic cursor) has none, and all its columns count.
     int n = 0;
-    for (const BoundColumn& c : columns_)
+    for (const RowBuffer::Column& c : buffer_.Columns())
         if (c.info.iOrdinal != 0) ++n;
     return n;
 }
 
-DBSource::BoundColumn* DBSource::FindColumn(int ordinal) {
-    if (ordinal < 0 || static_cast<size_t>(ordinal) >= byOrdinal_.size()) return nullptr;
-    const int i = byOrdinal_[static_cast<size_t>(ordinal)];
-    return i < 0 ? nullptr : &columns_[static_cast<size_t>(i)];
-}
-
-const DBSource::BoundColumn* DBSource::FindColumn(int ordinal) const {
-    return const_cast<DBSource*>(this)->FindColumn(ordinal);
-}
-
 bool DBSource::ColumnName(int column, std::string& out) const {
     out.clear();
-    const BoundColumn* c = FindColumn(column);
+    const RowBuffer::Column* c = buffer_.Find(column);
     if (!c || !c->info.pwszName) return false;
     out = win::ToAnsi(c->info.pwszName);
     return true;
@@ -602,72 +434,19 @@ bool DBSource::ColumnName(int column, std::string& out) const {
 
 int DBSource::ColumnType(int column) const {
     if (!rowsetOpen_) return -1;
-    const BoundColumn* c = FindColumn(column);
+    const RowBuffer::Column* c = buffer_.Find(column);
     return c ? static_cast<int>(c->info.wType) : -1;
 }
 
-HRESULT DBSource::SendRow() {
-    if (!rowsetChange_) return E_NOINTERFACE;
-    // A storage-object column holds the provider's own stream, already read
-    // or released: it must not go back.
-    std::vector<std::pair<BoundColumn*, DBSTATUS>> saved;
-    for (BoundColumn& c : columns_) {
-        if (!c.asStream) continue;
-        saved.emplace_back(&c, StatusOf(c));
-        StatusOf(c) = DBSTATUS_S_IGNORE;
-    }
-    HRESULT hr = S_OK;
-    for (const AccessorEntry& a : accessors_) {
-        hr = rowsetChange_->SetData(currentRow_, a.handle, buffer_.data());
-        if (FAILED(hr)) break;
-    }
-    for (auto& [c, status] : saved) StatusOf(*c) = status;
-    return hr;
-}
+} // namespace rowgate
 
-int DBSource::InsertRow() {
-    if (!rowsetOpen_ || !rowsetChange_) return 0;
-    ReleaseCurrentRow();
-    if (accessors_.empty()) return 0;
-    std::vector<std::pair<BoundColumn*, DBSTATUS>> saved;
-    for (BoundColumn& c : columns_) {
-        if (!c.asStream) continue;
-        saved.emplace_back(&c, StatusOf(c));
-        StatusOf(c) = DBSTATUS_S_IGNORE;
-    }
-    const HRESULT hr = rowsetChange_->InsertRow(DB_NULL_HCHAPTER, accessors_.front().handle, buffer_.data(),
-                                                &currentRow_);
-    if (FAILED(hr)) currentRow_ = 0;
-    for (auto& [c, status] : saved) StatusOf(*c) = status;
-    return SUCCEEDED(hr) ? 1 : 0;
-}
+// ---------------------------------------------------------------- values
 
-int DBSource::DeleteRow() {
-    if (!rowsetOpen_ || !rowsetChange_) return 0;
-    const HRESULT hr = rowsetChange_->DeleteRows(DB_NULL_HCHAPTER, 1, &currentRow_, nullptr);
-    return SUCCEEDED(hr) ? 1 : 0;
-}
+namespace rowgate {
 
-int DBSource::CommitRow() {
-    if (!rowsetOpen_ || !rowset_) return 0;
-    win::ComPtr<IRowsetUpdate> update;
-    if (FAILED(rowset_.As(update, IID_IRowsetUpdate)) || !update) return 0;
-    DBROWSTATUS* statuses = nullptr;
-    const HRESULT hr = update->Update(DB_NULL_HCHAPTER, 1, &currentRow_, nullptr, nullptr, &statuses);
-    CoTaskMemFree(statuses);
-    return SUCCEEDED(hr) ? 1 : 0;
-}
-
-// ------------------------------------------------------------------- values
-
-bool DBSource::ReadStream(BoundColumn& c, FieldValue& v) {
-    ISequentialStream* stream;
-    std::memcpy(&stream, ValueOf(c), sizeof stream);
-    std::memset(ValueOf(c), 0, sizeof stream);  // read once: the place no longer holds it
-    if (c.providerType == DBTYPE_BYTES) {
-        if (stream) stream->Release();
-        return FvSetText(v, "Binary Data...");
-    }
+bool DBSource::ReadStream(const RowBuffer::Column& c, FieldValue& v) {
+    const win::ComPtr<ISequentialStream> stream = buffer_.TakeStream(c);
+    if (c.providerType == DBTYPE_BYTES) return FvSetText(v, "Binary Data...");
     StreamText text(c.providerType);
     if (stream) {
         unsigned char piece[kStreamPiece];
@@ -677,16 +456,16 @@ bool DBSource::ReadStream(BoundColumn& c, FieldValue& v) {
             if (FAILED(hr) || got == 0) break;
             text.Add(piece, std::min<ULONG>(got, kStreamPiece));
         }
-        stream->Release();
     }
     return FvSetText(v, text.Finish());
 }
 
 bool DBSource::ReadColumn(int column, FieldValue& v) {
-    BoundColumn* c = FindColumn(column);
-    if (!c || buffer_.empty()) return false;
-    const ColumnView view{c->info.wType, c->info.dwFlags, ValueOf(*c), static_cast<uint32_t>(c->info.ulColumnSize)};
-    switch (DecodeWithStatus(view, StatusOf(*c), v)) {
+    RowBuffer::Column* c = buffer_.Find(column);
+    if (!c || buffer_.Empty()) return false;
+    const ColumnView view{c->info.wType, c->info.dwFlags, buffer_.Value(*c),
+                          static_cast<uint32_t>(c->info.ulColumnSize)};
+    switch (DecodeWithStatus(view, buffer_.Status(*c), v)) {
     case Decoded::Value:
         return true;
     case Decoded::Stream:
@@ -700,30 +479,17 @@ namespace {
 
 // UTF-16 to ANSI straight into a caller buffer that holds the whole text.
 void WriteAnsi(const wchar_t* w, size_t n, char* out) {
-    // Every ANSI code page keeps the ASCII range as it is.
-    size_t i = 0;
-    while (i < n && w[i] < 0x80) {
-        out[i] = static_cast<char>(w[i]);
-        ++i;
-    }
-    if (i == n) {
-        out[n] = '\0';
-        return;
-    }
-    int written = 0;
-    if (n > 0)
-        written = WideCharToMultiByte(CP_ACP, 0, w, static_cast<int>(n), out, static_cast<int>(n * 4), nullptr,
-                                      nullptr);
-    out[written > 0 ? written : 0] = '\0';
+    // No ANSI code page takes more than four bytes for one UTF-16 unit.
+    out[win::ToAnsiInto(w, n, out, n * 4)] = '\0';
 }
 
 } // namespace
 
 bool DBSource::ReadColumnText(int column, char* out) {
-    BoundColumn* c = FindColumn(column);
-    if (!c || buffer_.empty()) return false;
-    const DBSTATUS status = StatusOf(*c);
-    const unsigned char* place = ValueOf(*c);
+    RowBuffer::Column* c = buffer_.Find(column);
+    if (!c || buffer_.Empty()) return false;
+    const DBSTATUS status = buffer_.Status(*c);
+    const unsigned char* place = buffer_.Value(*c);
     const size_t size = c->info.ulColumnSize;
     // Text columns go straight from the row buffer to the caller.
     if (status != DBSTATUS_S_ISNULL && status != kStatusCantCreate) {
@@ -808,8 +574,8 @@ bool DBSource::ReadColumnText(int column, char* out) {
 }
 
 bool DBSource::SkipAndRead(int column, int rows, FieldValue& v) {
-    if (column > static_cast<int>(columns_.size()) || !rowset_) return false;
-    const int bound = static_cast<int>(columns_.size());
+    const int bound = static_cast<int>(buffer_.Columns().size());
+    if (column > bound || !rowset_) return false;
     for (int fetched = 0;;) {
         if (FetchStep(0) != S_OK) return false;
         ++fetched;
@@ -819,7 +585,7 @@ bool DBSource::SkipAndRead(int column, int rows, FieldValue& v) {
         // stream can be read only once.
         for (int k = 1; k <= bound; ++k) {
             if (last && k == column) continue;
-            if (!FindColumn(k)) continue;
+            if (!buffer_.Find(k)) continue;
             FieldValue scratch{};
             ReadColumn(k, scratch);
             FvClear(scratch);
@@ -829,12 +595,47 @@ bool DBSource::SkipAndRead(int column, int rows, FieldValue& v) {
     return ReadColumn(column, v);
 }
 
+} // namespace rowgate
+
+// --------------------------------------------- writes and row operations
+
+namespace rowgate {
+
+HRESULT DBSource::SendRow() {
+    if (!rowsetChange_) return E_NOINTERFACE;
+    return buffer_.SendTo(rowsetChange_.get());
+}
+
+int DBSource::InsertRow() {
+    if (!rowsetOpen_ || !rowsetChange_) return 0;
+    buffer_.ReleaseRow();
+    if (!buffer_.HasAccessor()) return 0;
+    return SUCCEEDED(buffer_.InsertInto(rowsetChange_.get())) ? 1 : 0;
+}
+
+int DBSource::DeleteRow() {
+    if (!rowsetOpen_ || !rowsetChange_) return 0;
+    const HROW row = buffer_.Row();
+    const HRESULT hr = rowsetChange_->DeleteRows(DB_NULL_HCHAPTER, 1, &row, nullptr);
+    return SUCCEEDED(hr) ? 1 : 0;
+}
+
+int DBSource::CommitRow() {
+    if (!rowsetOpen_ || !rowset_) return 0;
+    win::ComPtr<IRowsetUpdate> update;
+    if (FAILED(rowset_.As(update, IID_IRowsetUpdate)) || !update) return 0;
+    const HROW row = buffer_.Row();
+    win::UniqueCoTaskMem<DBROWSTATUS> statuses;
+    const HRESULT hr = update->Update(DB_NULL_HCHAPTER, 1, &row, nullptr, nullptr, statuses.put());
+    return SUCCEEDED(hr) ? 1 : 0;
+}
+
 HRESULT DBSource::WriteText(int column, const char* text) {
     if (!rowsetOpen_ || !rowset_) return E_FAIL;
     const std::wstring wide = text ? win::FromAnsi(text) : std::wstring();
-    if (BoundColumn* c = FindColumn(column)) {
+    if (RowBuffer::Column* c = buffer_.Find(column)) {
         const DBSTATUS status = wide.empty() ? DBSTATUS_S_DEFAULT : DBSTATUS_S_OK;
-        unsigned char* place = ValueOf(*c);
+        unsigned char* place = buffer_.Value(*c);
         const size_t size = c->info.ulColumnSize;
         switch (c->info.wType) {
         case DBTYPE_WSTR: {
@@ -842,22 +643,16 @@ HRESULT DBSource::WriteText(int column, const char* text) {
             const size_t n = std::min(wide.size(), room);
             std::memset(place, 0, size);
             std::memcpy(place, wide.data(), n * 2);
-            LengthOf(*c) = n * 2;
-            StatusOf(*c) = status;
+            buffer_.SetLength(*c, n * 2);
+            buffer_.SetStatus(*c, status);
             break;
         }
         case DBTYPE_BSTR: {
-            BSTR b = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+            win::UniqueBstr b(SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size())));
             if (!b) return E_OUTOFMEMORY;
-            if (c->ownsBstr) {
-                BSTR old;
-                std::memcpy(&old, place, sizeof old);
-                SysFreeString(old);
-            }
-            std::memcpy(place, &b, sizeof b);
-            c->ownsBstr = true;
-            LengthOf(*c) = sizeof b;
-            StatusOf(*c) = status;
+            buffer_.PutBstr(*c, std::move(b));
+            buffer_.SetLength(*c, sizeof(BSTR));
+            buffer_.SetStatus(*c, status);
             break;
         }
         case DBTYPE_STR: {
@@ -873,8 +668,8 @@ HRESULT DBSource::WriteText(int column, const char* text) {
             }
             std::memcpy(place, narrow.data(), n);
             place[n] = '\0';
-            LengthOf(*c) = n;
-            StatusOf(*c) = status;
+            buffer_.SetLength(*c, n);
+            buffer_.SetStatus(*c, status);
             break;
         }
         default:
@@ -884,37 +679,45 @@ HRESULT DBSource::WriteText(int column, const char* text) {
     return SendRow();
 }
 
+namespace {
+
+// The variant type a real converts to for a bound column type; VT_EMPTY
+// when the column takes no real.
+VARTYPE RealTarget(DBTYPE type) {
+    switch (type) {
+    case DBTYPE_I2: return VT_I2;
+    case DBTYPE_I4: return VT_I4;
+    case DBTYPE_R4: return VT_R4;
+    case DBTYPE_R8: return VT_R8;
+    case DBTYPE_CY: return VT_CY;
+    case DBTYPE_DATE: return VT_DATE;
+    case DBTYPE_BOOL: return VT_BOOL;
+    case DBTYPE_DECIMAL: return VT_DECIMAL;
+    case DBTYPE_I1: return VT_I1;
+    case DBTYPE_UI1: return VT_UI1;
+    case DBTYPE_UI2: return VT_UI2;
+    case DBTYPE_UI4: return VT_UI4;
+    case DBTYPE_DBTIMESTAMP: return VT_DATE;
+    default: return VT_EMPTY;
+    }
+}
+
+} // namespace
+
 HRESULT DBSource::WriteReal(int column, double x) {
     if (!rowsetOpen_ || !rowset_) return E_FAIL;
-    if (BoundColumn* c = FindColumn(column)) {
-        VARIANT src;
-        VariantInit(&src);
-        src.vt = VT_R8;
-        src.dblVal = x;
-        StatusOf(*c) = DBSTATUS_S_OK;
-        VARTYPE target = VT_EMPTY;
-        switch (c->info.wType) {
-        case DBTYPE_I2: target = VT_I2; break;
-        case DBTYPE_I4: target = VT_I4; break;
-        case DBTYPE_R4: target = VT_R4; break;
-        case DBTYPE_R8: target = VT_R8; break;
-        case DBTYPE_CY: target = VT_CY; break;
-        case DBTYPE_DATE: target = VT_DATE; break;
-        case DBTYPE_BOOL: target = VT_BOOL; break;
-        case DBTYPE_DECIMAL: target = VT_DECIMAL; break;
-        case DBTYPE_I1: target = VT_I1; break;
-        case DBTYPE_UI1: target = VT_UI1; break;
-        case DBTYPE_UI2: target = VT_UI2; break;
-        case DBTYPE_UI4: target = VT_UI4; break;
-        case DBTYPE_DBTIMESTAMP: target = VT_DATE; break;
-        default: break;
-        }
+    if (RowBuffer::Column* c = buffer_.Find(column)) {
+        win::UniqueVariant src;
+        src.get().vt = VT_R8;
+        src.get().dblVal = x;
+        buffer_.SetStatus(*c, DBSTATUS_S_OK);
+        const VARTYPE target = RealTarget(c->info.wType);
         if (target != VT_EMPTY) {
-            VARIANT dst;
-            VariantInit(&dst);
-            const HRESULT hr = VariantChangeType(&dst, &src, 0, target);
+            win::UniqueVariant converted;
+            const HRESULT hr = VariantChangeType(converted.put(), &src.get(), 0, target);
             if (FAILED(hr)) return hr;
-            unsigned char* place = ValueOf(*c);
+            const VARIANT& dst = converted.get();
+            unsigned char* place = buffer_.Value(*c);
             switch (c->info.wType) {
             case DBTYPE_I2: std::memcpy(place, &dst.iVal, 2); break;
             case DBTYPE_I4: std::memcpy(place, &dst.lVal, 4); break;
@@ -949,7 +752,7 @@ HRESULT DBSource::WriteReal(int column, double x) {
             }
             default: break;
             }
-            LengthOf(*c) = c->info.ulColumnSize;
+            buffer_.SetLength(*c, c->info.ulColumnSize);
         }
     }
     return SendRow();
