@@ -1,5 +1,7 @@
 // The object behind a rowgate handle: one connection, at most one open row
-// set with its bound row buffer, and the two schema name lists.
+// set with its bound row buffer, and the two schema name lists. Its members
+// are defined by concern: dbsource_connection.cpp, dbsource_schema.cpp,
+// dbsource_rowset.cpp, dbsource_read.cpp and dbsource_write.cpp.
 #pragma once
 #include <windows.h>
 #include <oledb.h>
