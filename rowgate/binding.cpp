@@ -1,3 +1,5 @@
+// The binding rules and row layout kept apart from the OLE DB calls, so the
+// native sanitizer build can test them.
 #include "binding.h"
 
 namespace rowgate {
@@ -25,6 +27,21 @@ BindDecision DecideBinding(uint16_t type, uint32_t columnSize, uint32_t columnFl
     if (type == dbtype::kStr || type == dbtype::kWStr) size += 1;
     d.size = static_cast<uint32_t>(size);
     return d;
+}
+
+namespace {
+
+size_t AlignUp(size_t n, size_t a) { return (n + a - 1) / a * a; }
+
+} // namespace
+
+ColumnPlace PlaceColumn(size_t& rowBytes, size_t valueBytes) noexcept {
+    ColumnPlace p;
+    p.value = AlignUp(rowBytes, 8);
+    p.length = AlignUp(p.value + (valueBytes > kMinPlace ? valueBytes : kMinPlace), kLengthBytes);
+    p.status = p.length + kLengthBytes;
+    rowBytes = p.status + kStatusBytes;
+    return p;
 }
 
 namespace {

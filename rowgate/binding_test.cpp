@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace rowgate;
 
 TEST(RowgateBinding, LongWideTextIsSkipped) {
@@ -46,6 +48,51 @@ TEST(RowgateBinding, WideColumnsBecomeStreams) {
 TEST(RowgateBinding, HugeWideSizeDoesNotWrapAround) {
     const BindDecision d = DecideBinding(dbtype::kWStr, 0x80000000u, 0, OpenKind::Plain);
     EXPECT_TRUE(d.asStream);
+}
+
+TEST(RowgateRowLayout, FirstColumnStartsTheRow) {
+    size_t row = 0;
+    const ColumnPlace p = PlaceColumn(row, 4);
+    EXPECT_EQ(p.value, 0u);
+    EXPECT_EQ(p.length, kMinPlace);  // a short value still gets kMinPlace bytes
+    EXPECT_EQ(p.status, kMinPlace + kLengthBytes);
+    EXPECT_EQ(row, kMinPlace + kLengthBytes + kStatusBytes);
+}
+
+TEST(RowgateRowLayout, PartsAreAlignedAndDoNotOverlap) {
+    size_t row = 0;
+    std::vector<ColumnPlace> places;
+    for (size_t size : {size_t{4}, size_t{31}, size_t{43}, size_t{129}, size_t{16}, sizeof(void*), size_t{17}})
+        places.push_back(PlaceColumn(row, size));
+    const size_t sizes[] = {4, 31, 43, 129, 16, sizeof(void*), 17};
+    size_t end = 0;
+    for (size_t i = 0; i < places.size(); ++i) {
+        const ColumnPlace& p = places[i];
+        EXPECT_EQ(p.value % 8, 0u) << i;
+        EXPECT_EQ(p.length % kLengthBytes, 0u) << i;
+        EXPECT_EQ(p.status % kStatusBytes, 0u) << i;
+        EXPECT_GE(p.value, end) << i;
+        EXPECT_GE(p.length, p.value + std::max(sizes[i], kMinPlace)) << i;
+        EXPECT_EQ(p.status, p.length + kLengthBytes) << i;
+        end = p.status + kStatusBytes;
+    }
+    EXPECT_EQ(row, end);
+}
+
+TEST(RowgateRowLayout, KnownOffsets) {
+    // A 31-byte text after a 4-byte integer, as the 32-bit DLL lays them out.
+    size_t row = 0;
+    PlaceColumn(row, 4);
+    const ColumnPlace text = PlaceColumn(row, 31);
+    const size_t first = kMinPlace + kLengthBytes + kStatusBytes;  // 24 or 28
+    EXPECT_EQ(text.value, (first + 7) / 8 * 8);
+    EXPECT_EQ(text.length, (text.value + 31 + kLengthBytes - 1) / kLengthBytes * kLengthBytes);
+    if (sizeof(void*) == 4) {
+        EXPECT_EQ(text.value, 24u);
+        EXPECT_EQ(text.length, 56u);
+        EXPECT_EQ(text.status, 60u);
+        EXPECT_EQ(row, 64u);
+    }
 }
 
 static PropSpec B(uint32_t id, bool v) { return {id, false, v ? 1 : 0}; }

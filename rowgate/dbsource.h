@@ -1,5 +1,7 @@
 // The object behind a rowgate handle: one connection, at most one open row
-// set with its bound row buffer, and the two schema name lists.
+// set with its bound row buffer, and the two schema name lists. Its members
+// are defined by concern: dbsource_connection.cpp, dbsource_schema.cpp,
+// dbsource_rowset.cpp, dbsource_read.cpp and dbsource_write.cpp.
 #pragma once
 #include <windows.h>
 #include <oledb.h>
@@ -10,6 +12,7 @@
 
 #include "binding.h"
 #include "field_value.h"
+#include "row_buffer.h"
 #include "win/handles.h"
 
 namespace rowgate {
@@ -61,32 +64,12 @@ public:
     bool RowSetOpen() const { return rowsetOpen_ != 0; }
 
 private:
-    struct BoundColumn {
-        DBCOLUMNINFO info;      // type and size as bound
-        DBTYPE providerType;    // as the provider reported it
-        bool asStream;
-        bool ownsBstr;          // the place holds a BSTR rowgate must free
-        DBBYTEOFFSET valueOff, lengthOff, statusOff;
-    };
-
     bool FinishOpen(HRESULT hr);
     int OpenWithProperties(const char* command, const std::vector<PropSpec>& props, OpenKind kind);
-    void ReleaseCommand();
-    void ReleaseRowSetResources();
-    void ReleaseCurrentRow();
-    void ReleaseRowBufferObjects();
-    void ReleaseStreams();
-    void TakeRowBufferObjects();
-    HRESULT ReadCurrentRow();
+    void ReleaseRowSet();
     HRESULT FetchStep(DBROWOFFSET offset);
     HRESULT SendRow();
-    void BindColumns(IColumnsInfo* info, OpenKind kind);
-    BoundColumn* FindColumn(int ordinal);
-    const BoundColumn* FindColumn(int ordinal) const;
-    DBSTATUS& StatusOf(const BoundColumn& c) { return *reinterpret_cast<DBSTATUS*>(buffer_.data() + c.statusOff); }
-    DBLENGTH& LengthOf(const BoundColumn& c) { return *reinterpret_cast<DBLENGTH*>(buffer_.data() + c.lengthOff); }
-    unsigned char* ValueOf(const BoundColumn& c) { return buffer_.data() + c.valueOff; }
-    bool ReadStream(BoundColumn& c, FieldValue& v);
+    bool ReadStream(const RowBuffer::Column& c, FieldValue& v);
 
     int bof_ = 0;
     int eof_ = 0;
@@ -98,23 +81,10 @@ private:
     win::ComPtr<IOpenRowset> session_;
     std::string connectionText_;
 
-    std::vector<BoundColumn> columns_;
-    std::vector<int> byOrdinal_;  // ordinal -> index into columns_, -1 when not bound
-    bool holdsObjects_ = false;   // some column's place holds a BSTR or a stream
-    OLECHAR* nameStorage_ = nullptr;
-    std::vector<unsigned char> buffer_;
-    struct AccessorEntry {
-        HACCESSOR handle;
-        bool automatic;
-    };
-    std::vector<AccessorEntry> accessors_;
-
+    win::ComPtr<ICommand> command_;
     win::ComPtr<IRowset> rowset_;
     win::ComPtr<IRowsetChange> rowsetChange_;
-    HROW currentRow_ = 0;
-
-    win::ComPtr<ICommand> command_;
-    HACCESSOR paramAccessor_ = 0;
+    RowBuffer buffer_;
 };
 
 } // namespace rowgate

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <climits>
+
 namespace win {
 namespace {
 
@@ -27,6 +29,24 @@ std::wstring Widen(UINT cp, const std::string& text) {
 std::string ToAnsi(const std::wstring& text) { return Narrow(CP_ACP, text); }
 std::wstring FromAnsi(const std::string& text) { return Widen(CP_ACP, text); }
 std::string ToUtf8(const std::wstring& text) { return Narrow(CP_UTF8, text); }
+
+size_t ToAnsiInto(const wchar_t* text, size_t length, char* out, size_t capacity) noexcept {
+    // Every ANSI code page keeps the ASCII range as it is, and most text is
+    // ASCII: copy it without a call into the platform.
+    const size_t ascii = length < capacity ? length : capacity;
+    size_t i = 0;
+    while (i < ascii && text[i] < 0x80) {
+        out[i] = static_cast<char>(text[i]);
+        ++i;
+    }
+    if (i == length) return length;
+    const size_t rest = length - i, room = capacity - i;
+    // A zero size would ask the platform for the size instead of converting.
+    if (room == 0 || rest > INT_MAX) return 0;
+    const int n = ::WideCharToMultiByte(CP_ACP, 0, text + i, static_cast<int>(rest), out + i,
+                                        static_cast<int>(room < INT_MAX ? room : INT_MAX), nullptr, nullptr);
+    return n > 0 ? i + static_cast<size_t>(n) : 0;
+}
 std::wstring FromUtf8(const std::string& text) { return Widen(CP_UTF8, text); }
 
 std::wstring SystemMessage(uint32_t code) {
