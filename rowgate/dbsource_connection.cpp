@@ -1,5 +1,5 @@
 // Opening and closing a DBSource's connection and handing back its text:
-// the only part of rowgate that talks to the data-link and data-initialize
+// the only place in rowgate that talks to the data-link and data-initialize
 // services.
 #include "dbsource.h"
 

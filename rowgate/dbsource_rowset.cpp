@@ -35,8 +35,8 @@ int DBSource::OpenWithProperties(const char* command, const std::vector<PropSpec
     }
 
     std::vector<DBPROP> props(specs.size());
-    // The values are integers and booleans today; clearing keeps it so if
-    // one ever holds something to free.
+    // Integers and booleans need no clearing, but a property that one day
+    // holds a string must not leak on any of the paths below.
     const win::ScopeExit clearProps([&] {
         for (DBPROP& p : props) VariantClear(&p.vValue);
     });

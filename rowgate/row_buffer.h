@@ -1,8 +1,8 @@
 // The bound row of an open row set as one owner. A fetch leaves BSTRs and
-// storage objects in the buffer, the accessor and the current row handle pin
-// provider resources; scattered over the connection object they were freed by
-// hand on each path. Here the destructor frees them all, whatever path ends
-// the row set.
+// storage objects in the buffer, and the accessor and the current row handle
+// pin provider resources; a row set ends on many paths (a close, a failed
+// open, the connection's close, the handle's end), and one destructor frees
+// them all on each.
 #pragma once
 #include <windows.h>
 #include <oledb.h>
