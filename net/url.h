@@ -1,0 +1,46 @@
+// Splitting and reducing URLs. ParseURL goes through the platform's URL
+// cracker; the reductions are text rules, free of platform headers.
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace au {
+
+// Splits `url` ("http://" is put in front when it has no "://"): scheme,
+// host, port (the explicit one or the scheme's default), user name,
+// password, extra information (query and fragment) and path, with %xx
+// escapes decoded. A component longer than the cracker's buffer (scheme 32,
+// host 256, user name and password 128, path and extra information 2048
+// characters) makes it fail; on failure the outputs keep their values.
+bool ParseURL(const std::wstring& url, std::wstring& scheme, std::wstring& host, uint16_t& port,
+              std::wstring& userName, std::wstring& password, std::wstring& extraInfo,
+              std::wstring& path) noexcept;
+
+// The host of ParseURL, empty when the URL cannot be split.
+std::wstring URLToHostName(const std::wstring& url) noexcept;
+
+// The last element of the URL taken as a path: every "/" counts as "\" and
+// the text after the last "\" or ":" is the result, a query included. Empty
+// for a URL that ends in a slash.
+std::wstring URLToFileName(const std::wstring& url);
+
+// The URL with "http://" in front when it has no "://".
+std::wstring WithDefaultScheme(const std::wstring& url);
+
+// False when the URL writes out a port above 65535 after its host: Wine's
+// cracker wraps such a port into 16 bits instead of refusing it.
+bool WrittenPortFits(const std::wstring& url);
+
+// %xx escapes decoded; runs of escaped bytes that form UTF-8 become those
+// characters, other bytes the character of the same number. A "%" that does
+// not start an escape stays as it is.
+std::wstring DecodeURLEscapes(const std::wstring& text);
+
+// The URL as it may be handed to the shell or a browser's command line: only
+// http and https addresses, with blanks, double quotes and control
+// characters escaped so the text stays one argument. nullopt for any other
+// scheme, which the shell would run as a file or program.
+std::optional<std::wstring> ShellSafeURL(const std::wstring& url);
+
+} // namespace au

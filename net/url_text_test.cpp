@@ -1,0 +1,39 @@
+#include "net/url.h"
+
+#include <gtest/gtest.h>
+
+using namespace au;
+
+TEST(AuUrlText, FileNameIsTheLastElement) {
+    EXPECT_EQ(URLToFileName(L"http://host/d/f.exe"), L"f.exe");
+    EXPECT_EQ(URLToFileName(L"http://host/d/"), L"");
+    EXPECT_EQ(URLToFileName(L"http://host/d/setup.exe?v=2"), L"setup.exe?v=2");
+    EXPECT_EQ(URLToFileName(L"host:8080"), L"8080");
+    EXPECT_EQ(WithDefaultScheme(L"host/a"), L"http://host/a");
+    EXPECT_EQ(WithDefaultScheme(L"ftp://host/"), L"ftp://host/");
+}
+
+TEST(AuUrlText, WrittenPortMustFitSixteenBits) {
+    EXPECT_TRUE(WrittenPortFits(L"http://h:65535/x"));
+    EXPECT_FALSE(WrittenPortFits(L"http://h:65536/x"));
+    EXPECT_FALSE(WrittenPortFits(L"http://u:p@h:99999999999999?x"));
+    // The colon of a password, an IPv6 address or a path is no port.
+    EXPECT_TRUE(WrittenPortFits(L"http://u:99999@h/x"));
+    EXPECT_TRUE(WrittenPortFits(L"http://[::99999]/x"));
+    EXPECT_TRUE(WrittenPortFits(L"http://h/a:99999"));
+}
+
+TEST(AuUrlText, EscapesDecodedAsUtf8OrSingleBytes) {
+    EXPECT_EQ(DecodeURLEscapes(L"a%20b%2Fc%3a"), L"a b/c:");
+    EXPECT_EQ(DecodeURLEscapes(L"%E4%B8%AD%e6%96%87"), L"\x4E2D\x6587");
+    EXPECT_EQ(DecodeURLEscapes(L"caf%E9!"), L"caf\x00E9!");
+    EXPECT_EQ(DecodeURLEscapes(L"%F0%9F%98%80").size(), sizeof(wchar_t) == 2 ? 2u : 1u);
+    EXPECT_EQ(DecodeURLEscapes(L"100% %zz %4"), L"100% %zz %4");
+}
+
+TEST(AuUrlText, ShellGetsOnlyWebAddressesAsOneArgument) {
+    EXPECT_EQ(ShellSafeURL(L"HTTPS://host/a?b=1"), std::wstring(L"HTTPS://host/a?b=1"));
+    EXPECT_EQ(ShellSafeURL(L"http://host/a b\" --flag\n"), std::wstring(L"http://host/a%20b%22%20--flag%0A"));
+    EXPECT_FALSE(ShellSafeURL(L"file://C:/Windows/System32/calc.exe"));
+    EXPECT_FALSE(ShellSafeURL(L"C:\\Windows\\notepad.exe"));
+}
