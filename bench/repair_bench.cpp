@@ -41,7 +41,7 @@ double BareLoopSeconds() {
     auto start = std::chrono::steady_clock::now();
     for (auto& step : steps) {
         win::UniqueHFile nul(::CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                            &sa, OPEN_EXISTING, 0, nullptr));
+                                           &sa, OPEN_EXISTING, 0, nullptr));
         STARTUPINFOW si{};
         si.cb = sizeof(si);
         si.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;

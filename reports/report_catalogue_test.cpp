@@ -279,7 +279,7 @@ TEST_F(ReportCatalogue, SubdirectoryThatCannotBeListedIsPassedOver) {
     File(L"OPEN\\a.dat");
     // Held open without sharing, the directory refuses to be listed.
     win::UniqueHFile h(::CreateFileW(Data(L"LOCKED").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+                                     FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     ASSERT_TRUE(h);
     WIN32_FIND_DATAW probe;
     const bool locked = !win::UniqueFindHandle(::FindFirstFileW((Data(L"LOCKED") + L"\\*.*").c_str(), &probe));

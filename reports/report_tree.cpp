@@ -13,7 +13,7 @@ std::wstring LongForm(const std::wstring& path) { return reports::FileSystemPath
 
 void WriteBytes(const std::wstring& path, const void* data, size_t size) {
     win::UniqueHFile file(::CreateFileW(LongForm(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                         FILE_ATTRIBUTE_NORMAL, nullptr));
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) throw std::runtime_error("cannot create " + win::ToUtf8(path));
     DWORD written = 0;
     if (size && !::WriteFile(file.get(), data, static_cast<DWORD>(size), &written, nullptr))
@@ -74,8 +74,8 @@ bool SetWriteTime(const std::wstring& path, const SYSTEMTIME& localTime) {
     FILETIME local, utc;
     if (!::SystemTimeToFileTime(&localTime, &local) || !::LocalFileTimeToFileTime(&local, &utc)) return false;
     win::UniqueHFile file(::CreateFileW(LongForm(path).c_str(), FILE_WRITE_ATTRIBUTES,
-                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                         FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     return file && ::SetFileTime(file.get(), nullptr, nullptr, &utc);
 }
 

@@ -14,7 +14,7 @@ bool ReportFileExists(const std::wstring& path) {
     if (!(attrs & FILE_ATTRIBUTE_REPARSE_POINT)) return true;
     // A link exists for the user only when its target does.
     win::UniqueHFile target(::CreateFileW(fsPath.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+                                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!target) return false;
     BY_HANDLE_FILE_INFORMATION info;
     return ::GetFileInformationByHandle(target.get(), &info) && !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);

@@ -51,7 +51,7 @@ std::wstring AbsolutePath(const std::wstring& path) {
 std::string ReadSettingsBytes(const std::wstring& path) {
     if (path.empty()) return {};
     win::UniqueHFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER size;
     if (!file || !::GetFileSizeEx(file.get(), &size) || size.QuadPart > (16 << 20)) return {};
     std::string bytes(static_cast<size_t>(size.QuadPart), '\0');
