@@ -28,11 +28,10 @@ HWND CreateThreadWindow() {
     HINSTANCE instance = ::GetModuleHandleW(nullptr);
     WNDCLASSEXW existing{};
     existing.cbSize = sizeof existing;
-    if (::GetClassInfoExW(instance, kThreadWindowClass, &existing)) {
-        if (existing.lpfnWndProc == ThreadWindowProc) goto create;
+    bool ours = ::GetClassInfoExW(instance, kThreadWindowClass, &existing) && existing.lpfnWndProc == ThreadWindowProc;
+    if (!ours) {
+        // A class of that name with another procedure would route our messages elsewhere.
         ::UnregisterClassW(kThreadWindowClass, instance);
-    }
-    {
         WNDCLASSEXW wc{};
         wc.cbSize = sizeof wc;
         wc.lpfnWndProc = ThreadWindowProc;
@@ -40,7 +39,6 @@ HWND CreateThreadWindow() {
         wc.lpszClassName = kThreadWindowClass;
         if (!::RegisterClassExW(&wc)) win::RaiseLastError();
     }
-create:
     HWND window = ::CreateWindowExW(0, kThreadWindowClass, L"", 0, 0, 0, 0, 0, nullptr, nullptr, instance, nullptr);
     if (!window) {
         DWORD code = ::GetLastError();
