@@ -225,7 +225,9 @@ TauCustomThread::TauCustomThread() : thread_(std::make_unique<TauEventThread>(th
 
 TauCustomThread::~TauCustomThread() {
     destroying_ = true;
-    if (thread_->Running() && thread_->Abandon()) {
+    // Also a thread that has finished its run may be inside its terminate
+    // call, which is what destroyed its owner.
+    if (thread_->Abandon()) {
         thread_.release();
     } else {
         if (thread_->Running()) thread_->Kill();

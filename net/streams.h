@@ -41,6 +41,9 @@ public:
 
     // Empties the stream and rewinds it.
     void Clear() noexcept;
+    // Room for `capacity` bytes in advance, so writing up to it never moves
+    // the data; raises std::bad_alloc when memory cannot hold it.
+    void Reserve(size_t capacity) { bytes_.reserve(capacity); }
     const uint8_t* Data() const noexcept { return bytes_.data(); }
     uint8_t* Data() noexcept { return bytes_.data(); }
     const std::vector<uint8_t>& Bytes() const noexcept { return bytes_; }
