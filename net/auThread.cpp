@@ -173,9 +173,38 @@ void TauEventThread::Kill() noexcept {
     running_ = false;
 }
 
+bool TauEventThread::Release(DWORD grace) {
+    {
+        std::lock_guard<std::mutex> guard(ThreadWindowLock());
+        if (inUiCall_) return false;
+        abandoned_ = true;
+    }
+    if (!handle_ || !started_) return false;
+    HANDLE thread = handle_.get();
+    const DWORD start = ::GetTickCount();
+    for (;;) {
+        const DWORD spent = ::GetTickCount() - start;
+        if (spent >= grace) return false;
+        DWORD woke = ::MsgWaitForMultipleObjects(1, &thread, FALSE, grace - spent, QS_SENDMESSAGE);
+        if (woke == WAIT_OBJECT_0) return true;
+        if (woke != WAIT_OBJECT_0 + 1) return false;
+        MSG msg;
+        ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);
+    }
+}
+
 void TauEventThread::Resume() {
+    // Running from the moment it is started, not from when the worker gets
+    // the processor: a caller asks for Running right after starting it.
+    const bool starting = !started_;
+    if (starting) running_ = true;
     DWORD previous = ::ResumeThread(handle_.get());
-    if (previous == static_cast<DWORD>(-1)) win::RaiseLastError();
+    if (previous == static_cast<DWORD>(-1)) {
+        DWORD code = ::GetLastError();
+        if (starting) running_ = false;
+        win::RaiseSystemError(code);
+    }
+    if (starting && previous > 1) running_ = false;
     if (previous <= 1) {
         started_ = true;
         suspended_ = false;
@@ -235,7 +264,9 @@ TauCustomThread::~TauCustomThread() {
     }
 }
 
-void TauCustomThread::ReplaceThread() {
+void TauCustomThread::Discard(DWORD grace) { ReplaceThread(grace); }
+
+void TauCustomThread::ReplaceThread(DWORD grace) {
     // The copy is made first, so a failure leaves the current thread as it was.
     auto fresh = std::make_unique<TauEventThread>(this);
     fresh->SetPriority(thread_->Priority());
@@ -247,6 +278,7 @@ void TauCustomThread::ReplaceThread() {
         old.release();  // frees itself once the running call returns
         return;
     }
+    if (grace && old->Running()) old->Release(grace);
     old->Kill();
 }
 

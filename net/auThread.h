@@ -78,6 +78,11 @@ public:
     bool Abandon();
     // Ends a started, still living thread at once.
     void Kill() noexcept;
+    // Drops every call the worker still hands over and gives it `grace`
+    // milliseconds (sent messages keep flowing) to return by itself, which
+    // leaves the platform's locks as they should be; true when it did. A
+    // worker inside a handed-over call cannot be waited for: false at once.
+    bool Release(DWORD grace);
 
 private:
     friend LRESULT CALLBACK ThreadWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -119,6 +124,10 @@ public:
     // WaitTimeout (the run is then ended and OnWaitTimeoutExpired fired).
     bool Execute();
     void Terminate(bool immediately = false);
+    // Ends the running worker without any more of its notifications: it
+    // may return by itself within `grace` milliseconds, else it is cut
+    // loose (inside a handed-over call) or ended at once.
+    void Discard(DWORD grace);
     void Suspend() { thread_->Suspend(); }
     void Resume() { thread_->Resume(); }
     bool Suspended() const noexcept { return thread_->Suspended(); }
@@ -154,7 +163,7 @@ public:
     void SetOnWaitTimeoutExpired(TNotifyEvent handler) { onWaitTimeoutExpired_ = std::move(handler); }
 
 private:
-    void ReplaceThread();
+    void ReplaceThread(DWORD grace = 0);
 
     std::unique_ptr<TauEventThread> thread_;
     std::atomic<bool> destroying_{false};

@@ -7,6 +7,12 @@
 #include "win/error.h"
 
 namespace au {
+namespace {
+
+// How long a discarded worker may take to return by itself.
+constexpr DWORD kDiscardGrace = 3000;
+
+} // namespace
 
 TauCustomHTTP::TauCustomHTTP()
     : thread_(std::make_unique<TauCustomThread>()),
@@ -26,8 +32,10 @@ TauCustomHTTP::~TauCustomHTTP() {
     // Closing a session reports "handle closing" through the callback, whose
     // context is this object; nothing may reach it any more.
     if (hSession) ::InternetSetStatusCallbackW(hSession.get(), nullptr);
-    // A worker inside a handed-over call is cut loose and unwinds by itself
-    // once the call returns; any other running worker is ended here.
+    if (Busy()) {
+        CloseHandles();
+        thread_->Discard(kDiscardGrace);
+    }
     thread_.reset();
     CloseHandles();
 }
@@ -86,7 +94,12 @@ void TauCustomHTTP::ReleaseBody() noexcept {
 void TauCustomHTTP::Abort() {
     CloseHandles();
     if (Busy()) {
-        thread_->Terminate(true);
+        // The closed handles make the worker's next library call fail, so
+        // it usually returns by itself; ending a thread from outside can
+        // leave the library's locks held for the rest of the process.
+        thread_->Discard(kDiscardGrace);
+        // It may have opened a handle after the first close.
+        CloseHandles();
         if (OnAborted && !destroying_) OnAborted(this);
     }
     ReleaseBody();
