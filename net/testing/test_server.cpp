@@ -10,7 +10,6 @@
 
 #include <atomic>
 #include <cstdlib>
-#include <fstream>
 #include <vector>
 
 namespace au::testing {
