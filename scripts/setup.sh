@@ -4,7 +4,7 @@
 set -euo pipefail
 pkgs=(wine wine32:i386 wine64 g++-mingw-w64-i686 g++-mingw-w64-x86-64 g++ cmake make
       googletest xvfb xauth x11-utils
-      imagemagick fonts-wqy-microhei locales python3 python3-pefile)
+      imagemagick fonts-wqy-microhei locales python3 python3-pefile openssl curl)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
