@@ -50,8 +50,9 @@ TEST_F(AuHttpOutcome, BodyIntoMemoryWithHeadersProgressAndDoneOnTheWindowThread)
     ASSERT_FALSE(statuses.empty());
     // Handles close in the completion routine, on the window thread; all
     // else is reported from inside the worker's blocking calls.
-    for (auto [id, thread] : statuses)
+    for (auto [id, thread] : statuses) {
         if (id != INTERNET_STATUS_HANDLE_CLOSING) EXPECT_NE(thread, mainThread) << "status " << id;
+    }
     EXPECT_FALSE(http->HTTPStream) << "the stream lives only during the event";
 }
 
