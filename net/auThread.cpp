@@ -21,6 +21,11 @@ struct RunAbandoned {};
 
 bool ThreadAlive(HANDLE thread) { return ::WaitForSingleObject(thread, 0) == WAIT_TIMEOUT; }
 
+// The event thread whose worker is running on this thread, if any: a
+// worker hands its calls over through its own object, also after the
+// component has replaced it with a fresh one.
+thread_local TauEventThread* tCurrentEventThread = nullptr;
+
 bool QuitPending() {
     MSG msg;
     return ::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE) != 0;
@@ -77,6 +82,7 @@ TauEventThread::~TauEventThread() {
 unsigned __stdcall TauEventThread::ThreadProc(void* self) {
     auto* thread = static_cast<TauEventThread*>(self);
     if (thread->cancelled_) return 0;
+    tCurrentEventThread = thread;
     try {
         thread->Run();
     } catch (...) {
@@ -314,14 +320,19 @@ bool TauCustomThread::Execute() {
     }
 }
 
+TauEventThread& TauCustomThread::CallingThread() {
+    TauEventThread* current = tCurrentEventThread;
+    return current && current->owner_ == this ? *current : *thread_;
+}
+
 void TauCustomThread::Synchronize(std::function<void()> method) {
     if (destroying_ || !method) return;
-    thread_->Synchronize(std::move(method));
+    CallingThread().Synchronize(std::move(method));
 }
 
 void TauCustomThread::SynchronizeEx(std::function<void(void* params)> method, void* params) {
     if (destroying_ || !method) return;
-    thread_->Synchronize([this, m = std::move(method), params] {
+    CallingThread().Synchronize([this, m = std::move(method), params] {
         if (!destroying_) m(params);
     });
 }

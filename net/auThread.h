@@ -85,6 +85,7 @@ public:
     bool Release(DWORD grace);
 
 private:
+    friend class TauCustomThread;
     friend LRESULT CALLBACK ThreadWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     static unsigned __stdcall ThreadProc(void* self);
     void Run();
@@ -164,6 +165,8 @@ public:
 
 private:
     void ReplaceThread(DWORD grace = 0);
+    // The event thread of the worker calling, or the current one.
+    TauEventThread& CallingThread();
 
     std::unique_ptr<TauEventThread> thread_;
     std::atomic<bool> destroying_{false};

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <thread>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -44,6 +45,43 @@ TEST(AuThreadNotify, RunningIsFalseDuringTerminate) {
     thread.Execute();
     ASSERT_TRUE(PumpUntil([&] { return seen != -1; }));
     EXPECT_EQ(seen.load(), 0);
+}
+
+TEST(AuThreadNotify, RunningFromTheMomentExecuteReturns) {
+    au::TauCustomThread thread;
+    std::atomic<bool> go{false}, ended{false};
+    thread.SetOnExecute([&](au::TauCustomThread*) {
+        while (!go) ::Sleep(1);
+    });
+    thread.SetOnTerminate([&](au::TauCustomThread*) { ended = true; });
+    ASSERT_TRUE(thread.Execute());
+    EXPECT_TRUE(thread.Running());
+    go = true;
+    ASSERT_TRUE(PumpUntil([&] { return ended.load(); }));
+}
+
+TEST(AuThreadNotify, DiscardLetsAWorkerReturnWithoutItsNotifications) {
+    au::TauCustomThread thread;
+    std::atomic<bool> stop{false};
+    std::atomic<int> handed{0}, terminated{0};
+    thread.SetOnExecute([&](au::TauCustomThread* s) {
+        while (!stop) ::Sleep(1);
+        s->Synchronize([&] { ++handed; });
+    });
+    thread.SetOnTerminate([&](au::TauCustomThread*) { ++terminated; });
+    ASSERT_TRUE(thread.Execute());
+    std::thread releaser([&] {
+        ::Sleep(50);
+        stop = true;
+    });
+    const DWORD start = ::GetTickCount();
+    thread.Discard(5000);
+    releaser.join();
+    EXPECT_LT(::GetTickCount() - start, 4000u) << "returned by itself, not ended at the grace's end";
+    PumpUntil([] { return false; }, 200);
+    EXPECT_EQ(handed.load(), 0);
+    EXPECT_EQ(terminated.load(), 0);
+    EXPECT_FALSE(thread.Running());
 }
 
 TEST(AuThreadNotify, ExecuteFromTerminateStartsSecondRun) {

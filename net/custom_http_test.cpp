@@ -4,6 +4,7 @@
 
 #include "net/http_date.h"
 #include "net/http_test_support.h"
+#include "win/error.h"
 
 namespace au::testing {
 namespace {
@@ -260,6 +261,60 @@ TEST_F(AuHttpOutcome, Https) {
     events.clear();
     ASSERT_TRUE(Fetch(Url(L"body=secret", L"s.bin", Scheme::Untrusted)));
     EXPECT_EQ(Events(), (Strings{"AnyError", "HostUnreachable"})) << "the library refuses an unknown authority";
+}
+
+} // namespace
+} // namespace au::testing
+
+namespace au::testing {
+namespace {
+
+TEST(AuHttpProperties, DefaultsOfANewComponent) {
+    TauCustomHTTP http;
+    EXPECT_EQ(http.AcceptTypes(), L"text/html, */*");
+    EXPECT_FALSE(http.StoresAcceptTypes());
+    EXPECT_FALSE(http.Agent().empty());
+    EXPECT_TRUE(http.UseCache());
+    EXPECT_TRUE(http.UseCookies());
+    EXPECT_FALSE(http.WorkOffline());
+    EXPECT_FALSE(http.HideOutputFile());
+    EXPECT_EQ(http.RequestMethod(), rmAutoDetect);
+    EXPECT_EQ(http.TransferBufferSize(), 4096);
+    EXPECT_EQ(http.Proxy().AccessType(), atPreconfig);
+    EXPECT_EQ(http.Proxy().ProxyPort(), 8080);
+    EXPECT_EQ(http.Proxy().ProxyBypass(), L"127.0.0.1;");
+    EXPECT_FALSE(http.Proxy().StoresProxyNames());
+    EXPECT_EQ(http.Range().StartRange(), 0);
+    EXPECT_EQ(http.Timeouts().ReceiveTimeout(), 0u);
+    EXPECT_EQ(http.ThreadPriority(), tpNormal);
+    EXPECT_FALSE(http.WaitThread());
+    EXPECT_FALSE(http.Busy());
+    EXPECT_FALSE(http.FreeOnTerminate());
+
+    EXPECT_THROW(http.SetTransferBufferSize(254), win::Error);
+    http.SetTransferBufferSize(255);
+    EXPECT_EQ(http.TransferBufferSize(), 255);
+
+    http.SetURL(L"http://files.example/upd/setup.exe?v=2");
+    EXPECT_EQ(http.FileName(), L"setup.exe?v=2");
+    EXPECT_EQ(http.HostName(), L"files.example");
+}
+
+TEST(AuHttpProperties, LoginRecordOnlyWhileANameIsSet) {
+    TauCustomHTTP http;
+    EXPECT_FALSE(http.LInfo());
+    http.SetUsername(L"taxpayer");
+    http.SetPassword(L"密码");
+    auto record = http.LInfo();
+    ASSERT_TRUE(record);
+    TauCustomHTTP other;
+    ASSERT_TRUE(other.ReadLInfo(*record));
+    EXPECT_EQ(other.Username(), L"taxpayer");
+    EXPECT_EQ(other.Password(), L"密码");
+    EXPECT_FALSE(other.ReadLInfo(record->substr(0, 3)));
+    EXPECT_EQ(other.Username(), L"taxpayer") << "a damaged record changes nothing";
+    http.SetUsername(std::wstring(300, L'u'));
+    EXPECT_THROW(http.LInfo(), win::Error);
 }
 
 } // namespace
