@@ -149,7 +149,12 @@ std::wstring NewTag() {
                   c == '_';
         tag += ok ? static_cast<wchar_t>(c) : L'_';
     }
-    return tag + L"-" + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(++counter);
+    // Wine hands the same few process ids out again and again, and one
+    // server outlives many test processes: the clock tells runs apart.
+    LARGE_INTEGER now{};
+    ::QueryPerformanceCounter(&now);
+    return tag + L"-" + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(now.QuadPart) + L"-" +
+           std::to_wstring(++counter);
 }
 
 SimpleResponse SimpleGet(const std::wstring& url, const std::wstring& extraHeaders, const std::wstring& user,

@@ -91,7 +91,7 @@ std::wstring TestUrl(const std::wstring& tag, const std::wstring& name, const st
 std::wstring ServerUrl(const std::wstring& path, Scheme scheme = Scheme::Http);
 
 // A tag no other call (of any process) returns: the current test's name, the
-// process id and a counter.
+// process id, the performance counter and a counter.
 std::wstring NewTag();
 
 // Request `index` of the tag as logged (-1: the last); empty when none.
