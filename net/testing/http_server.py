@@ -347,9 +347,9 @@ class Handler(socketserver.StreamRequestHandler):
         ranges = s("ranges") == "1"
         full_length = len(body)
         if ranges and status == 200 and "range" in self.headers:
-            spec = self.headers["range"].strip()
-            if spec.startswith("bytes=") and "," not in spec:
-                a, _, b = spec[6:].partition("-")
+            asked = self.headers["range"].strip()
+            if asked.startswith("bytes=") and "," not in asked:
+                a, _, b = asked[6:].partition("-")
                 try:
                     if a == "":
                         first, last = max(0, full_length - int(b)), full_length - 1
