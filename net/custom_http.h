@@ -202,7 +202,21 @@ public:
     win::UniqueHFile hFile;
 
 private:
+    // Where one request of a transfer goes; a redirect replaces it.
+    struct RequestTarget {
+        std::wstring url, scheme, host, user, password, path, object;
+        uint16_t port = 0;
+    };
     void RequestRoutine();
+    bool ParseTarget(const std::wstring& url, RequestTarget& target) const;
+    bool OpenSession();
+    // Connects and opens the request with its options and extra headers.
+    bool OpenRequest(const RequestTarget& target, const std::wstring& verb);
+    // Sends, answering authentication requests while a handler asks to.
+    bool SendWithAuthentication(const std::wstring& verb, uint32_t bufferSize);
+    // True when the answer redirects to an address the transfer goes on to.
+    bool FollowRedirect(RequestTarget& target, std::wstring& verb);
+    void ReadResponseHeaders();
     bool SendUploadBody(uint32_t bufferSize);
     // False when the output file cannot be made; the transfer ends there.
     bool OpenSink();

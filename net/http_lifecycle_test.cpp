@@ -144,6 +144,7 @@ TEST_F(AuHttpLifecycle, GarbageFromTheNetworkEndsInTheFailureEvents) {
         {L"raw=Z2FyYmFnZSBsaW5lDQoNCg==", "a status line of garbage"},
         {L"raw=SFRUUC8xLjEgMjAwIE9LDQpDb250ZW50LUxlbmd0aDogbWFueQ0KDQpib2R5", "a Content-Length of letters"},
         {L"bigheader=4000000&body=x", "megabytes of headers"},
+        {L"loop=1", "a redirect loop"},
         {L"hang=1", "a server that never answers"},
         {L"size=1000&cut=10&length=1000", "a body cut short"},
     };
@@ -154,6 +155,9 @@ TEST_F(AuHttpLifecycle, GarbageFromTheNetworkEndsInTheFailureEvents) {
         std::string all;
         for (auto& e : events) all += e + " ";
         std::printf("%-28s -> %s(status %d)\n", c.what, all.c_str(), http->HTTPErrorCode);
+        if (std::string(c.what) == "a redirect loop") {
+            EXPECT_EQ(events.back(), "HTTPError");
+        }
         if (events.back() == "Done") {
             EXPECT_NE(std::string(c.what), "a body cut short");
             EXPECT_NE(std::string(c.what), "a server that never answers");

@@ -4,6 +4,7 @@
 #include <exception>
 #include <new>
 #include <stdexcept>
+#include <vector>
 
 #include "net/custom_http.h"
 #include "net/http_date.h"
@@ -43,28 +44,147 @@ void SetTextOption(HINTERNET request, DWORD option, const std::wstring& text) {
 
 const wchar_t* NullWhenEmpty(const std::wstring& text) { return text.empty() ? nullptr : text.c_str(); }
 
-// The redirect notification carries the new address; WinINet hands a
-// wide-character callback UTF-16 text where other versions hand 8-bit text,
-// so the form is read from the bytes.
-std::wstring RedirectTarget(const void* info, DWORD length) {
-    if (!info || length == 0) return {};
-    const auto* bytes = static_cast<const char*>(info);
-    if (length >= 4 && length % 2 == 0 && bytes[0] != 0 && bytes[1] == 0) {
-        std::wstring text(static_cast<const wchar_t*>(info), length / sizeof(wchar_t));
-        while (!text.empty() && text.back() == L'\0') text.pop_back();
-        return text;
+// The absolute address a Location header names, taken against the URL
+// that answered; empty when the two cannot be combined.
+std::wstring CombinedURL(const std::wstring& base, const std::wstring& location) {
+    std::vector<wchar_t> buffer(INTERNET_MAX_URL_LENGTH + 1);
+    DWORD length = static_cast<DWORD>(buffer.size());
+    if (!::InternetCombineUrlW(base.c_str(), location.c_str(), buffer.data(), &length, ICU_NO_ENCODE)) {
+        if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER) return {};
+        buffer.resize(length + 1);
+        length = static_cast<DWORD>(buffer.size());
+        if (!::InternetCombineUrlW(base.c_str(), location.c_str(), buffer.data(), &length, ICU_NO_ENCODE)) return {};
     }
-    std::string text(bytes, length - 1);
-    return win::FromAnsi(text.c_str());
+    return std::wstring(buffer.data(), length);
 }
 
 } // namespace
 
-void CALLBACK TauCustomHTTP::StatusCallback(HINTERNET, DWORD_PTR context, DWORD status, void* info, DWORD length) {
+void CALLBACK TauCustomHTTP::StatusCallback(HINTERNET, DWORD_PTR context, DWORD status, void*, DWORD) {
     auto* self = reinterpret_cast<TauCustomHTTP*>(context);
-    if (!self || self->destroying_) return;
-    if (self->OnStatusChanged) self->OnStatusChanged(self, status, StatusText(status));
-    if (status == INTERNET_STATUS_REDIRECT && self->OnRedirected) self->OnRedirected(self, RedirectTarget(info, length));
+    if (self && !self->destroying_ && self->OnStatusChanged) self->OnStatusChanged(self, status, StatusText(status));
+}
+
+bool TauCustomHTTP::OpenSession() {
+    const std::wstring proxy = ProxyText(proxy_->AccessType(), proxy_->ProxyServer(), proxy_->ProxyPort());
+    const bool named = proxy_->AccessType() == atUseProxy;
+    hSession.reset(::InternetOpenW(agent_.c_str(), OpenType(proxy_->AccessType()), named ? proxy.c_str() : nullptr,
+                                   named ? NullWhenEmpty(proxy_->ProxyBypass()) : nullptr,
+                                   workOffline_ ? kFlagOffline : 0));
+    if (hSession) ::InternetSetStatusCallbackW(hSession.get(), &TauCustomHTTP::StatusCallback);
+    return static_cast<bool>(hSession);
+}
+
+bool TauCustomHTTP::OpenRequest(const RequestTarget& target, const std::wstring& verb) {
+    hRequest.reset();
+    hConnect.reset(::InternetConnectW(hSession.get(), target.host.c_str(), target.port, NullWhenEmpty(target.user),
+                                      NullWhenEmpty(target.password), INTERNET_SERVICE_HTTP, 0,
+                                      reinterpret_cast<DWORD_PTR>(this)));
+    if (!hConnect) return false;
+
+    const wchar_t* accept[] = {acceptTypes_.c_str(), nullptr};
+    // The library follows redirects without any limit, so a redirect loop
+    // would never end; the routine follows them itself (FollowRedirect).
+    const DWORD flags = RequestFlags(target.scheme, useCache_, useCookies_) | INTERNET_FLAG_NO_AUTO_REDIRECT;
+    hRequest.reset(::HttpOpenRequestW(hConnect.get(), verb.c_str(), target.object.c_str(), nullptr,
+                                      NullWhenEmpty(referer_), accept, flags, reinterpret_cast<DWORD_PTR>(this)));
+    if (!hRequest) return false;
+
+    const std::pair<DWORD, uint32_t> timeouts[] = {{INTERNET_OPTION_CONNECT_TIMEOUT, timeouts_->ConnectTimeout()},
+                                                   {INTERNET_OPTION_RECEIVE_TIMEOUT, timeouts_->ReceiveTimeout()},
+                                                   {INTERNET_OPTION_SEND_TIMEOUT, timeouts_->SendTimeout()}};
+    for (auto [option, value] : timeouts) {
+        DWORD milliseconds = value;
+        if (milliseconds) ::InternetSetOptionW(hRequest.get(), option, &milliseconds, sizeof milliseconds);
+    }
+
+    const std::wstring headers = ExtraHeaderText(addHeaders_, range_->StartRange(), range_->EndRange());
+    return headers.empty() || ::HttpAddRequestHeadersW(hRequest.get(), headers.c_str(),
+                                                       static_cast<DWORD>(headers.size()), HTTP_ADDREQ_FLAG_ADD);
+}
+
+bool TauCustomHTTP::SendWithAuthentication(const std::wstring& verb, uint32_t bufferSize) {
+    for (;;) {
+        HTTPTryAgain = false;
+        if (verb == L"GET") {
+            HTTPSuccess = ::HttpSendRequestW(hRequest.get(), nullptr, 0, nullptr, 0) != FALSE;
+        } else if (postKind_ == pmFormURLEncoded) {
+            static const wchar_t kFormHeader[] = L"Content-Type: application/x-www-form-urlencoded";
+            std::string body = win::ToAnsi(postData_);
+            HTTPSuccess = ::HttpSendRequestW(hRequest.get(), kFormHeader, 47, body.empty() ? nullptr : body.data(),
+                                             static_cast<DWORD>(body.size())) != FALSE;
+        } else {
+            HTTPSuccess = SendUploadBody(bufferSize);
+        }
+        if (!HTTPSuccess) return false;
+
+        std::wstring status;
+        HTTPSuccess = QueryHeader(hRequest.get(), HTTP_QUERY_STATUS_CODE, status);
+        if (!HTTPSuccess) return false;
+        HTTPErrorCode = StatusCodeOf(status);
+
+        if (HTTPErrorCode == HTTP_STATUS_DENIED && OnPasswordRequest) {
+            std::wstring authenticate;
+            HTTPSuccess = QueryHeader(hRequest.get(), HTTP_QUERY_WWW_AUTHENTICATE, authenticate);
+            HTTPContentType = HTTPSuccess ? authenticate : std::wstring{};
+            const std::wstring realm = RealmOf(HTTPContentType);
+            OnMainThread([&] { OnPasswordRequest(this, realm, HTTPTryAgain); });
+            SetTextOption(hRequest.get(), INTERNET_OPTION_USERNAME, Username());
+            SetTextOption(hRequest.get(), INTERNET_OPTION_PASSWORD, Password());
+        } else if (HTTPErrorCode == HTTP_STATUS_PROXY_AUTH_REQ && OnProxyAuthenticationRequest) {
+            OnMainThread([&] { OnProxyAuthenticationRequest(this, HTTPProxyUsername, HTTPProxyPassword, HTTPTryAgain); });
+            SetTextOption(hRequest.get(), INTERNET_OPTION_PROXY_USERNAME, HTTPProxyUsername);
+            SetTextOption(hRequest.get(), INTERNET_OPTION_PROXY_PASSWORD, HTTPProxyPassword);
+        }
+        if (!HTTPTryAgain) return true;
+    }
+}
+
+bool TauCustomHTTP::FollowRedirect(RequestTarget& target, std::wstring& verb) {
+    if (!IsFollowedRedirect(HTTPErrorCode)) return false;
+    std::wstring location;
+    if (!QueryHeader(hRequest.get(), HTTP_QUERY_LOCATION, location)) return false;
+    const std::wstring next = CombinedURL(target.url, location);
+    RequestTarget parsed;
+    if (next.empty() || !ParseTarget(next, parsed) || (parsed.scheme != L"http" && parsed.scheme != L"https"))
+        return false;
+    // Reported as the library reports the redirects it follows itself.
+    if (OnStatusChanged) OnStatusChanged(this, INTERNET_STATUS_REDIRECT, StatusText(INTERNET_STATUS_REDIRECT));
+    if (OnRedirected) OnRedirected(this, next);
+    verb = VerbAfterRedirect(HTTPErrorCode, verb);
+    target = std::move(parsed);
+    return true;
+}
+
+bool TauCustomHTTP::ParseTarget(const std::wstring& url, RequestTarget& target) const {
+    std::wstring extra, path;
+    if (!ParseURL(url, target.scheme, target.host, target.port, target.user, target.password, extra, path))
+        return false;
+    if (target.user.empty()) target.user = Username();
+    if (target.password.empty()) target.password = Password();
+    target.url = WithDefaultScheme(url);
+    target.path = path;
+    target.object = path + extra;
+    return true;
+}
+
+void TauCustomHTTP::ReadResponseHeaders() {
+    QueryHeader(hRequest.get(), HTTP_QUERY_CONTENT_TYPE, HTTPContentType);
+    std::wstring length;
+    HTTPSuccess = QueryHeader(hRequest.get(), HTTP_QUERY_CONTENT_LENGTH, length);
+    HTTPFileSize = HTTPSuccess ? ContentLengthOf(length) : 0;
+    if (!OnHeaderInfo) return;
+    HTTPRawHeadersCRLF = HeaderOrEmpty(hRequest.get(), HTTP_QUERY_RAW_HEADERS_CRLF);
+    HTTPContentLanguage = HeaderOrEmpty(hRequest.get(), HTTP_QUERY_CONTENT_LANGUAGE);
+    HTTPContentEncoding = HeaderOrEmpty(hRequest.get(), HTTP_QUERY_CONTENT_ENCODING);
+    HTTPLocation = HeaderOrEmpty(hRequest.get(), HTTP_QUERY_LOCATION);
+    HTTPDate = HeaderDate(hRequest.get(), HTTP_QUERY_DATE);
+    HTTPLastModified = HeaderDate(hRequest.get(), HTTP_QUERY_LAST_MODIFIED);
+    HTTPExpires = HeaderDate(hRequest.get(), HTTP_QUERY_EXPIRES);
+    OnMainThread([&] {
+        OnHeaderInfo(this, HTTPRawHeadersCRLF, HTTPContentType, HTTPContentLanguage, HTTPContentEncoding, HTTPLocation,
+                     HTTPFileSize, HTTPDate, HTTPLastModified, HTTPExpires, HTTPContinueDownload);
+    });
 }
 
 void TauCustomHTTP::RequestRoutine() {
@@ -76,122 +196,31 @@ void TauCustomHTTP::RequestRoutine() {
         HTTPContinueDownload = true;
         HTTPSuccess = false;
 
-        std::wstring scheme, host, user, password, extra, path;
-        uint16_t port = 0;
-        if (!ParseURL(url_, scheme, host, port, user, password, extra, path)) return;
-        if (user.empty()) user = Username();
-        if (password.empty()) password = Password();
-
-        if (scheme == L"file") {
-            hFile.reset(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+        RequestTarget target;
+        if (!ParseTarget(url_, target)) return;
+        const bool fromFile = target.scheme == L"file";
+        if (fromFile) {
+            hFile.reset(::CreateFileW(target.path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
             HTTPSuccess = static_cast<bool>(hFile);
             HTTPFileSize = HTTPSuccess ? ::GetFileSize(hFile.get(), nullptr) : 0;
             HTTPErrorCode = HTTPSuccess ? 200 : 404;
         } else {
-            const std::wstring proxy = ProxyText(proxy_->AccessType(), proxy_->ProxyServer(), proxy_->ProxyPort());
-            const bool named = proxy_->AccessType() == atUseProxy;
-            hSession.reset(::InternetOpenW(agent_.c_str(), OpenType(proxy_->AccessType()), named ? proxy.c_str() : nullptr,
-                                           named ? NullWhenEmpty(proxy_->ProxyBypass()) : nullptr,
-                                           workOffline_ ? kFlagOffline : 0));
-            if (hSession) ::InternetSetStatusCallbackW(hSession.get(), &TauCustomHTTP::StatusCallback);
-            HTTPSuccess = static_cast<bool>(hSession);
+            HTTPSuccess = OpenSession();
             if (!HTTPSuccess) return;
-
-            hConnect.reset(::InternetConnectW(hSession.get(), host.c_str(), port, NullWhenEmpty(user),
-                                              NullWhenEmpty(password), INTERNET_SERVICE_HTTP, 0,
-                                              reinterpret_cast<DWORD_PTR>(this)));
-            HTTPSuccess = static_cast<bool>(hConnect);
-            if (!HTTPSuccess) return;
-
-            const std::wstring verb = ChooseVerb(requestMethod_, !postData_.empty(), postKind_);
-            const std::wstring object = path + extra;
-            const wchar_t* accept[] = {acceptTypes_.c_str(), nullptr};
-            // The request carries the component as its context too: the
-            // library reports redirects on the request handle, and it makes
-            // no callbacks for a handle whose context is 0.
-            hRequest.reset(::HttpOpenRequestW(hConnect.get(), verb.c_str(), object.c_str(), nullptr,
-                                              NullWhenEmpty(referer_), accept,
-                                              RequestFlags(scheme, useCache_, useCookies_),
-                                              reinterpret_cast<DWORD_PTR>(this)));
-            HTTPSuccess = static_cast<bool>(hRequest);
-            if (!HTTPSuccess) return;
-
-            const std::pair<DWORD, uint32_t> timeouts[] = {{INTERNET_OPTION_CONNECT_TIMEOUT, timeouts_->ConnectTimeout()},
-                                                           {INTERNET_OPTION_RECEIVE_TIMEOUT, timeouts_->ReceiveTimeout()},
-                                                           {INTERNET_OPTION_SEND_TIMEOUT, timeouts_->SendTimeout()}};
-            for (auto [option, value] : timeouts) {
-                DWORD milliseconds = value;
-                if (milliseconds) ::InternetSetOptionW(hRequest.get(), option, &milliseconds, sizeof milliseconds);
+            std::wstring verb = ChooseVerb(requestMethod_, !postData_.empty(), postKind_);
+            for (int redirects = 0;; ++redirects) {
+                HTTPSuccess = OpenRequest(target, verb);
+                if (!HTTPSuccess || !SendWithAuthentication(verb, bufferSize)) return;
+                // Past the limit the redirect answer itself ends the transfer.
+                if (redirects == kMaxRedirects || !FollowRedirect(target, verb)) break;
             }
-
-            const std::wstring headers = ExtraHeaderText(addHeaders_, range_->StartRange(), range_->EndRange());
-            if (!headers.empty()) {
-                HTTPSuccess = ::HttpAddRequestHeadersW(hRequest.get(), headers.c_str(), static_cast<DWORD>(headers.size()),
-                                                       HTTP_ADDREQ_FLAG_ADD) != FALSE;
-                if (!HTTPSuccess) return;
-            }
-
-            for (;;) {
-                HTTPTryAgain = false;
-                if (verb == L"GET") {
-                    HTTPSuccess = ::HttpSendRequestW(hRequest.get(), nullptr, 0, nullptr, 0) != FALSE;
-                } else if (postKind_ == pmFormURLEncoded) {
-                    static const wchar_t kFormHeader[] = L"Content-Type: application/x-www-form-urlencoded";
-                    std::string body = win::ToAnsi(postData_);
-                    HTTPSuccess = ::HttpSendRequestW(hRequest.get(), kFormHeader, 47, body.empty() ? nullptr : body.data(),
-                                                     static_cast<DWORD>(body.size())) != FALSE;
-                } else {
-                    HTTPSuccess = SendUploadBody(bufferSize);
-                }
-                if (!HTTPSuccess) return;
-
-                std::wstring status;
-                HTTPSuccess = QueryHeader(hRequest.get(), HTTP_QUERY_STATUS_CODE, status);
-                if (!HTTPSuccess) return;
-                HTTPErrorCode = StatusCodeOf(status);
-
-                if (HTTPErrorCode == HTTP_STATUS_DENIED && OnPasswordRequest) {
-                    std::wstring authenticate;
-                    HTTPSuccess = QueryHeader(hRequest.get(), HTTP_QUERY_WWW_AUTHENTICATE, authenticate);
-                    HTTPContentType = HTTPSuccess ? authenticate : std::wstring{};
-                    const std::wstring realm = RealmOf(HTTPContentType);
-                    OnMainThread([&] { OnPasswordRequest(this, realm, HTTPTryAgain); });
-                    SetTextOption(hRequest.get(), INTERNET_OPTION_USERNAME, Username());
-                    SetTextOption(hRequest.get(), INTERNET_OPTION_PASSWORD, Password());
-                } else if (HTTPErrorCode == HTTP_STATUS_PROXY_AUTH_REQ && OnProxyAuthenticationRequest) {
-                    OnMainThread([&] {
-                        OnProxyAuthenticationRequest(this, HTTPProxyUsername, HTTPProxyPassword, HTTPTryAgain);
-                    });
-                    SetTextOption(hRequest.get(), INTERNET_OPTION_PROXY_USERNAME, HTTPProxyUsername);
-                    SetTextOption(hRequest.get(), INTERNET_OPTION_PROXY_PASSWORD, HTTPProxyPassword);
-                }
-                if (!HTTPTryAgain) break;
-            }
-
-            QueryHeader(hRequest.get(), HTTP_QUERY_CONTENT_TYPE, HTTPContentType);
-            std::wstring length;
-            HTTPSuccess = QueryHeader(hRequest.get(), HTTP_QUERY_CONTENT_LENGTH, length);
-            HTTPFileSize = HTTPSuccess ? ContentLengthOf(length) : 0;
-            if (OnHeaderInfo) {
-                HTTPRawHeadersCRLF = HeaderOrEmpty(hRequest.get(), HTTP_QUERY_RAW_HEADERS_CRLF);
-                HTTPContentLanguage = HeaderOrEmpty(hRequest.get(), HTTP_QUERY_CONTENT_LANGUAGE);
-                HTTPContentEncoding = HeaderOrEmpty(hRequest.get(), HTTP_QUERY_CONTENT_ENCODING);
-                HTTPLocation = HeaderOrEmpty(hRequest.get(), HTTP_QUERY_LOCATION);
-                HTTPDate = HeaderDate(hRequest.get(), HTTP_QUERY_DATE);
-                HTTPLastModified = HeaderDate(hRequest.get(), HTTP_QUERY_LAST_MODIFIED);
-                HTTPExpires = HeaderDate(hRequest.get(), HTTP_QUERY_EXPIRES);
-                OnMainThread([&] {
-                    OnHeaderInfo(this, HTTPRawHeadersCRLF, HTTPContentType, HTTPContentLanguage, HTTPContentEncoding,
-                                 HTTPLocation, HTTPFileSize, HTTPDate, HTTPLastModified, HTTPExpires,
-                                 HTTPContinueDownload);
-                });
-                if (!HTTPContinueDownload) return;
-            }
+            ReadResponseHeaders();
+            if (!HTTPContinueDownload) return;
         }
 
         if (!OpenSink()) return;
-        ReadBody(bufferSize, scheme == L"file");
+        ReadBody(bufferSize, fromFile);
         HTTPSuccess = HTTPErrorCode == 200 && !sinkFailed_;
         if (HTTPSuccess && HTTPFileSize != 0 && HTTPStream) HTTPSuccess = HTTPFileSize == HTTPBytesTransferred;
     } catch (const std::exception&) {

@@ -227,5 +227,30 @@ TEST_F(AuHttpRequest, RedirectIsFollowedAndReported) {
     EXPECT_NE(redirectThread, mainThread);
 }
 
+TEST_F(AuHttpRequest, RedirectLoopEndsAtTheLimitAsAnHttpError) {
+    AU_REQUIRE_TEST_SERVER();
+    int redirects = 0;
+    http->OnRedirected = [&](TauCustomHTTP*, const std::wstring&) { ++redirects; };
+    ASSERT_TRUE(Fetch(Url(L"loop=1")));
+    EXPECT_EQ(Events(), (Strings{"HeaderInfo", "Progress", "AnyError", "HTTPError"}));
+    EXPECT_EQ(errorCode, 302);
+    EXPECT_EQ(redirects, kMaxRedirects);
+    EXPECT_EQ(RequestCount(tag), kMaxRedirects + 1);
+    events.clear();
+    ASSERT_TRUE(Fetch(Url(L"body=next")));
+    EXPECT_EQ(body.bytes, "next");
+}
+
+TEST_F(AuHttpRequest, FormPostRedirectedBy302GoesOnWithGet) {
+    AU_REQUIRE_TEST_SERVER();
+    http->SetPOSTData(L"a=1");
+    ASSERT_TRUE(Fetch(Url(L"redirect=" + Url(L"body=landed", L"landing.bin"))));
+    EXPECT_EQ(body.bytes, "landed");
+    ASSERT_EQ(RequestCount(tag), 2);
+    EXPECT_EQ(LogRequestLine(FetchRequestLog(tag, 0)).substr(0, 5), "POST ");
+    EXPECT_EQ(LogRequestLine(FetchRequestLog(tag, 1)).substr(0, 4), "GET ");
+    EXPECT_EQ(LogBody(FetchRequestLog(tag, 1)), "");
+}
+
 } // namespace
 } // namespace au::testing

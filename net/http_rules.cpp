@@ -68,6 +68,14 @@ std::wstring ExtraHeaderText(const std::vector<std::wstring>& lines, int64_t sta
     return text;
 }
 
+bool IsFollowedRedirect(int32_t status) { return status == 301 || status == 302 || status == 303 || status == 307; }
+
+std::wstring VerbAfterRedirect(int32_t status, const std::wstring& verb) {
+    if (status == 303) return L"GET";
+    if ((status == 301 || status == 302) && verb != L"GET" && verb != L"HEAD") return L"GET";
+    return verb;
+}
+
 std::wstring RealmOf(const std::wstring& authenticate) {
     size_t pair = authenticate.find(L"=\"");
     if (pair == std::wstring::npos) return authenticate;

@@ -26,6 +26,14 @@ std::wstring ChooseVerb(TauHTTPRequestMethod method, bool hasPostData, TauHTTPPO
 uint32_t RequestFlags(const std::wstring& scheme, bool useCache, bool useCookies);
 // Every added line with CR LF, then the range line when either end is set.
 std::wstring ExtraHeaderText(const std::vector<std::wstring>& lines, int64_t startRange, int64_t endRange);
+// Redirects are followed up to this many in one transfer; past it the last
+// redirect answer ends the transfer as any other status does.
+inline constexpr int kMaxRedirects = 20;
+// The statuses whose Location is followed: 301, 302, 303 and 307.
+bool IsFollowedRedirect(int32_t status);
+// 303, and 301 or 302 after anything but GET or HEAD, go on with GET; 307
+// keeps the verb.
+std::wstring VerbAfterRedirect(int32_t status, const std::wstring& verb);
 // The realm of a WWW-Authenticate value: what follows the first `="` without
 // the value's last character, or the whole value when it has no `="`.
 std::wstring RealmOf(const std::wstring& authenticate);

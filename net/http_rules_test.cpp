@@ -33,6 +33,16 @@ TEST(AuHttpRules, ExtraHeadersEndEachLineAndAddTheRange) {
     EXPECT_EQ(ExtraHeaderText({}, 0, 99), L"RANGE: bytes=0-99\r\n");
 }
 
+TEST(AuHttpRules, WhichRedirectsAreFollowedAndWithWhichVerb) {
+    for (int status : {301, 302, 303, 307}) EXPECT_TRUE(IsFollowedRedirect(status)) << status;
+    for (int status : {200, 300, 304, 305, 308, 401}) EXPECT_FALSE(IsFollowedRedirect(status)) << status;
+    EXPECT_EQ(VerbAfterRedirect(302, L"POST"), L"GET");
+    EXPECT_EQ(VerbAfterRedirect(301, L"POST"), L"GET");
+    EXPECT_EQ(VerbAfterRedirect(303, L"POST"), L"GET");
+    EXPECT_EQ(VerbAfterRedirect(307, L"POST"), L"POST");
+    EXPECT_EQ(VerbAfterRedirect(302, L"GET"), L"GET");
+}
+
 TEST(AuHttpRules, RealmOfAnAuthenticationRequest) {
     EXPECT_EQ(RealmOf(L"Basic realm=\"Files\""), L"Files");
     EXPECT_EQ(RealmOf(L"Basic realm=Files"), L"Basic realm=Files");
