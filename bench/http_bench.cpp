@@ -17,6 +17,7 @@
 
 #include "net/custom_http.h"
 #include "net/internet_handle.h"
+#include "net/url.h"
 #include "win/handles.h"
 #include "win/strings.h"
 
@@ -58,15 +59,11 @@ struct Target {
 };
 
 bool CrackUrl(const std::wstring& url, Target& target) {
-    wchar_t host[256] = {}, object[2048] = {};
-    URL_COMPONENTSW parts{};
-    parts.dwStructSize = sizeof parts;
-    parts.lpszHostName = host;
-    parts.dwHostNameLength = static_cast<DWORD>(std::size(host));
-    parts.lpszUrlPath = object;
-    parts.dwUrlPathLength = static_cast<DWORD>(std::size(object));
-    if (!::InternetCrackUrlW(url.c_str(), 0, 0, &parts)) return false;
-    target = {host, object, parts.nPort};
+    std::wstring scheme, user, password, extra, path;
+    uint16_t port = 0;
+    if (!au::ParseURL(url, scheme, target.host, port, user, password, extra, path)) return false;
+    target.object = path + extra;
+    target.port = port;
     return true;
 }
 
