@@ -139,7 +139,12 @@ void TauCustomHTTP::CompletionRoutine() {
         case CompletionEvent::ConnLost: if (OnConnLost) OnConnLost(this, contentType, fileSize, bytes, stream.get()); break;
         case CompletionEvent::HostUnreachable: if (OnHostUnreachable) OnHostUnreachable(this); break;
         case CompletionEvent::HTTPError: if (OnHTTPError) OnHTTPError(this, errorCode, stream.get()); break;
-        case CompletionEvent::DoneInterrupted: break;
+        case CompletionEvent::DoneInterrupted:
+            // The only event of its transfer, and the last: nothing is held.
+            stream.reset();
+            HTTPData = {};
+            if (OnDoneInterrupted) OnDoneInterrupted(this);
+            break;
         }
     }
     stream.reset();
@@ -148,8 +153,6 @@ void TauCustomHTTP::CompletionRoutine() {
     const bool restarted = serial != transferSerial_;
     if (!restarted) HTTPData = {};
     if (completion.deleteOutputFile && !(restarted && output == OutputFileName())) ::DeleteFileW(output.c_str());
-    bool interrupted = !completion.events.empty() && completion.events.back() == CompletionEvent::DoneInterrupted;
-    if (interrupted && OnDoneInterrupted && !destroying_) OnDoneInterrupted(this);
     if (freeOnTerminate_ && !destroying_ && !restarted) delete this;
 }
 
