@@ -1,0 +1,244 @@
+// The component's life: construction, its hidden window and check timer,
+// starting a check, stopping, and handing over to the self-upgrade
+// program. The stages of a check, driven by the transfer's events, are in
+// upgrade_stages.cpp.
+#include "upgrade/auAutoUpgrader.h"
+
+#include <shellapi.h>
+
+#include "net/file_helpers.h"
+#include "net/shell_helpers.h"
+#include "net/streams.h"
+#include "upgrade/languages.h"
+#include "upgrade/upgrade_rules.h"
+#include "win/error.h"
+#include "win/process.h"
+#include "win/strings.h"
+#include "win/window.h"
+
+namespace au {
+namespace {
+
+constexpr wchar_t kWindowClass[] = L"TauAutoUpgraderWindow";
+constexpr wchar_t kResourceName[] = L"AUUPG";
+
+void RegisterWindowClass(WNDPROC procedure) {
+    WNDCLASSEXW existing{};
+    existing.cbSize = sizeof existing;
+    const HINSTANCE instance = ::GetModuleHandleW(nullptr);
+    if (::GetClassInfoExW(instance, kWindowClass, &existing)) return;
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = procedure;
+    wc.hInstance = instance;
+    wc.lpszClassName = kWindowClass;
+    if (!::RegisterClassExW(&wc)) win::RaiseLastError();
+}
+
+CivilTime LocalNow() {
+    SYSTEMTIME t;
+    ::GetLocalTime(&t);
+    return {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds};
+}
+
+// The program's first argument after its own path; empty when it has none.
+std::wstring FirstArgument() {
+    int count = 0;
+    LPWSTR* arguments = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+    if (!arguments) return {};
+    win::ScopeExit release([&] { ::LocalFree(arguments); });
+    return count > 1 ? std::wstring(arguments[1]) : std::wstring();
+}
+
+void DeleteDownloadedFiles(const std::wstring& directory) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found;
+    win::UniqueFindHandle find(::FindFirstFileW((directory + L"*" + kDownloadSuffix).c_str(), &found));
+    if (!find) return;
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.emplace_back(found.cFileName);
+    } while (::FindNextFileW(find.get(), &found));
+    for (const auto& name : names) {
+        const std::wstring path = directory + name;
+        ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        ::DeleteFileW(path.c_str());
+    }
+}
+
+} // namespace
+
+void TauAutoUpgraderWizard::SetPic118x218(HBITMAP picture) {
+    picture_.reset(picture ? ::CopyImage(picture, IMAGE_BITMAP, 0, 0, 0) : nullptr);
+}
+
+void TauAutoUpgraderWizard::SetLanguage(TauAutoUpgraderLanguage value) {
+    language_ = value;
+    resolved_ = value == wlAuto ? LanguageForSystem(::GetSystemDefaultLangID()) : value;
+}
+
+const std::wstring& TauAutoUpgrader::SelfUpgradePath() {
+    static const std::wstring path = GetTempDirectory() + kSelfUpgradeFileName;
+    return path;
+}
+
+TauAutoUpgrader::TauAutoUpgrader()
+    : infoFile_(std::make_unique<TauAutoUpgraderInfo>()),
+      wizard_(std::make_unique<TauAutoUpgraderWizard>()),
+      dialogs_(MakeBuiltInUpgradeDialogs()) {
+    TauCustomHTTP::OnHeaderInfo = [this](TauCustomHTTP*, const std::wstring&, const std::wstring&,
+                                         const std::wstring&, const std::wstring&, const std::wstring&,
+                                         uint32_t contentLength, DateTime, DateTime lastModified, DateTime,
+                                         bool& continueDownload) {
+        HeaderInfo(contentLength, lastModified, continueDownload);
+    };
+    TauCustomHTTP::OnProgress = [this](TauCustomHTTP*, const std::wstring&, uint32_t fileSize, uint32_t bytesRead,
+                                       uint32_t elapsedTime, int32_t estimatedTimeLeft, uint8_t percentsDone,
+                                       float transferRate, Stream*) {
+        Progress(fileSize, bytesRead, elapsedTime, estimatedTimeLeft, percentsDone, transferRate);
+    };
+    TauCustomHTTP::OnDone = [this](TauCustomHTTP*, const std::wstring&, uint32_t, Stream* stream) { Done(stream); };
+    TauCustomHTTP::OnDoneInterrupted = [this](TauCustomHTTP*) { DoneInterrupted(); };
+    TauCustomHTTP::OnConnLost = [this](TauCustomHTTP*, const std::wstring&, uint32_t, uint32_t, Stream*) {
+        ConnLost();
+    };
+    TauCustomHTTP::OnHTTPError = [this](TauCustomHTTP*, int32_t errorCode, Stream*) { HTTPError(errorCode); };
+    TauCustomHTTP::OnHostUnreachable = [this](TauCustomHTTP*) { HostUnreachable(); };
+    TauCustomHTTP::OnPasswordRequest = [this](TauCustomHTTP*, const std::wstring& realm, bool& tryAgain) {
+        PasswordRequest(realm, tryAgain);
+    };
+    // A transfer that succeeded and yet fires only OnAnyError is one whose
+    // output file could not be made; every other failure has its own event.
+    TauCustomHTTP::OnAnyError = [this](TauCustomHTTP*) {
+        if (HTTPSuccess) OutputFileRefused();
+    };
+    SetHideOutputFile(true);
+
+    const std::wstring& leftover = SelfUpgradePath();
+    ::SetFileAttributesW(leftover.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ::DeleteFileW(leftover.c_str());
+
+    versionDate_ = FormatVersionDate(LocalNow());
+    wizard_->SetLanguage(wlAuto);
+
+    RegisterWindowClass(&TauAutoUpgrader::WindowProc);
+    window_ = ::CreateWindowExW(0, kWindowClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                ::GetModuleHandleW(nullptr), nullptr);
+    if (!window_) win::RaiseLastError();
+    ::SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+}
+
+TauAutoUpgrader::~TauAutoUpgrader() {
+    autoCheck_ = false;
+    ::KillTimer(window_, kCheckTimerId);
+    // The transfer's events reach this object's parts, which go before the
+    // transfer itself does: a running one is let go first.
+    if (Busy()) TauCustomHTTP::Abort();
+    dialogs_->DestroyWindows();
+    ::SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
+    ::DestroyWindow(window_);
+}
+
+LRESULT CALLBACK TauAutoUpgrader::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* self = reinterpret_cast<TauAutoUpgrader*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (message == WM_QUERYENDSESSION) return TRUE;
+    if (message == WM_TIMER && wParam == kCheckTimerId && self) {
+        // Nothing may unwind through the platform's dispatch.
+        try {
+            self->TimerTick();
+        } catch (const std::exception& e) {
+            win::Application::ShowException(e);
+        }
+        return 0;
+    }
+    return ::DefWindowProcW(window, message, wParam, lParam);
+}
+
+void TauAutoUpgrader::SetAutoCheck(bool value) {
+    autoCheck_ = value;
+    ApplyTimerRule();
+}
+
+void TauAutoUpgrader::ApplyTimerRule() {
+    ::KillTimer(window_, kCheckTimerId);
+    if (autoCheck_ && !autoCheckDone_ && !::SetTimer(window_, kCheckTimerId, kCheckTimerMilliseconds, nullptr))
+        throw win::Error(L"Not enough timers available", ERROR_NO_SYSTEM_RESOURCES);
+}
+
+void TauAutoUpgrader::TimerTick() {
+    // Offline, the timer simply fires again.
+    if (!IsOnline() || !autoCheck_) return;
+    autoCheckDone_ = true;
+    ApplyTimerRule();
+    CheckUpdate();
+    isAutoCheck_ = true;
+}
+
+void TauAutoUpgrader::SetRestartParams(std::wstring value) { restartParams_ = value.empty() ? L" " : std::move(value); }
+
+void TauAutoUpgrader::SetQInfoStage(bool value) {
+    queryInfoStage_ = value;
+    SetUseCache(!value);
+}
+
+void TauAutoUpgrader::SetDialogs(std::unique_ptr<TauUpgradeDialogs> dialogs) {
+    if (dialogs_) dialogs_->DestroyWindows();
+    dialogs_ = std::move(dialogs);
+}
+
+void TauAutoUpgrader::Loaded() {
+    if (OnAfterRestart && IsRestartArgument(FirstArgument(), restartParams_)) OnAfterRestart(this);
+}
+
+void TauAutoUpgrader::CheckUpdate() {
+    inUpgrade_ = false;
+    aborted_ = false;
+    isAutoCheck_ = false;
+    if (Busy()) return;
+    SetQInfoStage(true);
+    SetURL(infoFileURL_);
+    SetOutputFileName(L"");
+    inUpgrade_ = true;
+    Read();
+}
+
+void TauAutoUpgrader::Stop() {
+    TauCustomHTTP::Abort();
+    dialogs_->DestroyWindows();
+}
+
+void TauAutoUpgrader::Abort() {
+    aborted_ = true;
+    Stop();
+    if (OnAborted) OnAborted(this);
+    inUpgrade_ = false;
+}
+
+void TauAutoUpgrader::RestartApplication(const std::wstring& params) {
+    DeleteDownloadedFiles(win::ExeDir());
+    StartSelfUpgrade(L"+" + params);
+}
+
+void TauAutoUpgrader::StartSelfUpgrade(const std::wstring& argument) {
+    const std::wstring& path = SelfUpgradePath();
+    try {
+        // Closed before it is started; an old copy is replaced.
+        FileStream file(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, CREATE_ALWAYS,
+                        FILE_ATTRIBUTE_TEMPORARY);
+        SaveResourceToStream(::GetModuleHandleW(nullptr), kResourceName, kResourceName, &file);
+    } catch (const win::Error&) {
+        // The start is attempted all the same: an earlier copy may be there.
+    }
+    win::Application::ProcessMessages();
+    try {
+        win::StartOptions options;
+        options.application = path;
+        win::StartProcess(SelfUpgradeCommandLine(path, win::ExePath(), argument), options);
+    } catch (const win::Error&) {
+    }
+    win::Application::ProcessMessages();
+    restarting_ = true;
+    if (OnDoOwnCloseAppMethod) OnDoOwnCloseAppMethod(this);
+    else CloseApplication();
+}
+
+} // namespace au
