@@ -1,0 +1,96 @@
+#include "selfupgrade_rules.h"
+
+#include <algorithm>
+
+namespace selfupgrade {
+namespace {
+
+constexpr size_t kSuffixLength = sizeof(kDownloadSuffix) / sizeof(wchar_t) - 1;
+
+std::wstring JoinWithBlanks(std::vector<std::wstring>::const_iterator first,
+                            std::vector<std::wstring>::const_iterator last) {
+    std::wstring joined;
+    for (auto it = first; it != last; ++it) {
+        if (it != first) joined += L' ';
+        joined += *it;
+    }
+    return joined;
+}
+
+wchar_t AsciiLower(wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
+
+// The directory listing matches without regard to case, so "x.UTMP" is a
+// download as well. A bare ".uTMP" names no file to replace and is left.
+bool IsDownloadName(const std::wstring& name) {
+    if (name.size() <= kSuffixLength) return false;
+    return std::equal(name.end() - kSuffixLength, name.end(), kDownloadSuffix,
+                      [](wchar_t a, wchar_t b) { return AsciiLower(a) == AsciiLower(b); });
+}
+
+} // namespace
+
+Invocation ParseArguments(const std::vector<std::wstring>& args) {
+    Invocation result;
+    const auto plus =
+        std::find_if(args.begin(), args.end(), [](const std::wstring& a) { return !a.empty() && a.front() == L'+'; });
+    result.programPath = JoinWithBlanks(args.begin(), plus);
+    if (plus != args.end()) {
+        result.restartArgument = plus->substr(1);
+        if (plus + 1 != args.end()) result.restartArgument += L' ' + JoinWithBlanks(plus + 1, args.end());
+    }
+    // The engine appends the method's digit to its restart parameter.
+    result.externalSetup = !result.restartArgument.empty() && result.restartArgument.back() == L'1';
+    return result;
+}
+
+std::wstring DirectoryOf(const std::wstring& path) {
+    const size_t slash = path.rfind(L'\\');
+    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
+}
+
+std::wstring FileNameOf(const std::wstring& path) {
+    const size_t slash = path.rfind(L'\\');
+    return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+Plan MakePlan(const PlanInput& input) {
+    Plan plan;
+    // Without a program there is neither a directory to work in nor anything
+    // to start; the current directory is not a guess worth acting on.
+    if (input.programPath.empty()) return plan;
+    plan.start = input.programPath;
+
+    // When the program's own download is missing, the first downloaded
+    // program stands in for it: the engine may have fetched the new version
+    // under the name the server gives it, or, for the external method, a
+    // setup program that installs it.
+    bool standInTaken = input.programDownloadExists;
+    for (const std::wstring& name : input.downloads) {
+        if (!IsDownloadName(name)) continue;
+        Move move{input.directory + name, std::wstring(), false};
+        std::wstring target = name.substr(0, name.size() - kSuffixLength);
+        // Only the lower-case ending counts, as the engine names what it
+        // downloads; "TOOL.EXE" is some other file shipped with the update.
+        if (!standInTaken && target.ends_with(L"exe")) {
+            standInTaken = true;
+            if (!input.externalSetup) {
+                if (!input.programName.empty()) target = input.programName;
+            } else {
+                plan.startAfterSetup = input.programPath;
+                plan.start = input.directory + target;
+                move.setupProgram = true;
+            }
+        }
+        move.to = input.directory + target;
+        plan.moves.push_back(std::move(move));
+    }
+    return plan;
+}
+
+std::wstring StartCommandLine(const std::wstring& program, const std::wstring& argument) {
+    std::wstring line = L"\"" + program + L"\"";
+    if (!argument.empty()) line += L' ' + argument;
+    return line;
+}
+
+} // namespace selfupgrade

@@ -1,0 +1,59 @@
+// Decisions of the self-upgrade program that need no file system: what its
+// command line asks for, which downloaded file goes where, and what is
+// started afterwards. The Win32 side only looks at the disk, then follows
+// the plan made here.
+#pragma once
+#include <string>
+#include <vector>
+
+namespace selfupgrade {
+
+// The ending the upgrade engine gives every file it downloads next to the
+// one it replaces.
+inline constexpr wchar_t kDownloadSuffix[] = L".uTMP";
+
+struct Invocation {
+    std::wstring programPath;       // the main program, as the caller named it
+    std::wstring restartArgument;   // handed on to the program started again
+    bool externalSetup = false;     // a downloaded setup program runs first
+};
+
+// The arguments after the program's own name. The first one beginning with
+// '+' opens the restart argument; everything before it is the program path,
+// re-joined with single blanks, since older callers pass the path unquoted.
+Invocation ParseArguments(const std::vector<std::wstring>& args);
+
+// Up to and including the last '\' (empty without one), and what follows it.
+std::wstring DirectoryOf(const std::wstring& path);
+std::wstring FileNameOf(const std::wstring& path);
+
+struct PlanInput {
+    std::wstring directory;         // the main program's, ending in '\' (or empty)
+    std::wstring programPath;       // the main program as invoked
+    std::wstring programName;       // its file name as stored on disk
+    bool programDownloadExists = false;  // programPath + kDownloadSuffix is there
+    bool externalSetup = false;
+    std::vector<std::wstring> downloads;  // names matching "*.uTMP", in directory order
+};
+
+struct Move {
+    std::wstring from;
+    std::wstring to;
+    bool setupProgram = false;      // kept hidden while it waits to be run
+};
+
+struct Plan {
+    std::vector<Move> moves;
+    // Started first, with the restart argument. Empty: nothing is started.
+    std::wstring start;
+    // Non-empty only when `start` is a downloaded setup program: once it has
+    // ended, its file is deleted and this program is started.
+    std::wstring startAfterSetup;
+};
+
+Plan MakePlan(const PlanInput& input);
+
+// `"<program>" argument`, or only the quoted program without an argument.
+std::wstring StartCommandLine(const std::wstring& program, const std::wstring& argument);
+
+} // namespace selfupgrade
