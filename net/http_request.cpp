@@ -164,7 +164,7 @@ bool TauCustomHTTP::ParseTarget(const std::wstring& url, RequestTarget& target) 
     if (target.password.empty()) target.password = Password();
     target.url = WithDefaultScheme(url);
     target.path = path;
-    target.object = path + extra;
+    target.object = RequestObject(target.url);
     return true;
 }
 

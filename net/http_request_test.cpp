@@ -15,6 +15,19 @@ std::string Basic(const std::wstring& user, const std::wstring& password) {
     return "Basic " + OneBytePerChar(encoded);
 }
 
+TEST_F(AuHttpRequest, EscapesInTheAddressReachTheServerAsWritten) {
+    AU_REQUIRE_TEST_SERVER();
+    // Decoded, the escaped "&" would split the value, the "#" end the
+    // address and the line break end the request line.
+    ASSERT_TRUE(Fetch(Url(L"body=a%26b%23c%0D%0AX-Injected:%201", L"my%20file.bin")));
+    EXPECT_EQ(Events(), (Strings{"HeaderInfo", "Progress", "Done"}));
+    EXPECT_EQ(body.bytes, "a&b#c\r\nX-Injected: 1");
+    const std::string log = FetchRequestLog(tag);
+    const std::string line = LogRequestLine(log);
+    EXPECT_NE(line.find("/my%20file.bin?body=a%26b%23c%0D%0AX-Injected:%201 HTTP/1.1"), std::string::npos) << line;
+    EXPECT_EQ(LogHeader(log, "X-Injected"), "");
+}
+
 TEST_F(AuHttpRequest, PasswordRequestRetriesWithTheNewCredentials) {
     AU_REQUIRE_TEST_SERVER();
     std::vector<std::wstring> realms;

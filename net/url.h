@@ -25,6 +25,12 @@ std::wstring URLToHostName(const std::wstring& url) noexcept;
 // for a URL that ends in a slash.
 std::wstring URLToFileName(const std::wstring& url);
 
+// What a request asks for: the path and query as the URL writes them,
+// escapes kept (decoded, an escaped "&" or "#" or a line break would change
+// the request or break its line), without the fragment; blanks and control
+// characters escaped; "/" when the URL has no path.
+std::wstring RequestObject(const std::wstring& url);
+
 // The URL with "http://" in front when it has no "://".
 std::wstring WithDefaultScheme(const std::wstring& url);
 

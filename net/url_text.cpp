@@ -71,6 +71,27 @@ std::wstring WithDefaultScheme(const std::wstring& url) {
     return url.find(L"://") == std::wstring::npos ? L"http://" + url : url;
 }
 
+std::wstring RequestObject(const std::wstring& url) {
+    const size_t mark = url.find(L"://");
+    const size_t start = mark == std::wstring::npos ? 0 : mark + 3;
+    const size_t begin = std::min(url.find_first_of(L"/?#", start), url.size());
+    const size_t end = std::min(url.find(L'#', begin), url.size());
+    std::wstring object;
+    if (begin == end || url[begin] != L'/') object = L"/";
+    static const wchar_t kHex[] = L"0123456789ABCDEF";
+    for (size_t i = begin; i < end; ++i) {
+        const wchar_t c = url[i];
+        if (c <= L' ' || c == 0x7F) {
+            object += L'%';
+            object += kHex[(c >> 4) & 15];
+            object += kHex[c & 15];
+        } else {
+            object += c;
+        }
+    }
+    return object;
+}
+
 bool WrittenPortFits(const std::wstring& url) {
     const size_t mark = url.find(L"://");
     const size_t start = mark == std::wstring::npos ? 0 : mark + 3;

@@ -13,6 +13,18 @@ TEST(AuUrlText, FileNameIsTheLastElement) {
     EXPECT_EQ(WithDefaultScheme(L"ftp://host/"), L"ftp://host/");
 }
 
+TEST(AuUrlText, RequestObjectKeepsTheEscapesAsWritten) {
+    EXPECT_EQ(RequestObject(L"http://h/a/b.exe"), L"/a/b.exe");
+    EXPECT_EQ(RequestObject(L"http://h:81/a%20b?x=%26y%23z%0D%0A"), L"/a%20b?x=%26y%23z%0D%0A");
+    EXPECT_EQ(RequestObject(L"http://h/p?q=1#fragment"), L"/p?q=1");
+    EXPECT_EQ(RequestObject(L"http://h"), L"/");
+    EXPECT_EQ(RequestObject(L"http://h#top"), L"/");
+    EXPECT_EQ(RequestObject(L"http://h?x=1"), L"/?x=1");
+    EXPECT_EQ(RequestObject(L"http://user:pw@h/x"), L"/x");
+    EXPECT_EQ(RequestObject(L"http://h/my file.exe\r\nX: 1"), L"/my%20file.exe%0D%0AX:%201");
+    EXPECT_EQ(RequestObject(L"http://h/文件.exe"), L"/文件.exe");
+}
+
 TEST(AuUrlText, WrittenPortMustFitSixteenBits) {
     EXPECT_TRUE(WrittenPortFits(L"http://h:65535/x"));
     EXPECT_FALSE(WrittenPortFits(L"http://h:65536/x"));
