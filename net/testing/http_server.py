@@ -13,7 +13,7 @@ language is documented in test_server.h; in short:
 
     /t/<tag>/<name>?status=&body=&size=&length=&cut=&chunk=&drip=&delay=
         &hang=&h=&bigheader=&raw=&auth=&authvalue=&proxyauth=&redirect=
-        &loop=&setcookie=&lastmodified=&expires=&date=&type=&te=&ranges=
+        &loop=&setcookie=&lastmodified=&expires=&date=&type=&te=&ranges=&file=
     /log/<tag>?n=K   request K of the tag, raw     /count/<tag>   how many
     /file/<N>        N pattern bytes, fast
 """
@@ -313,6 +313,12 @@ class Handler(socketserver.StreamRequestHandler):
         body = b""
         if "body" in opt:
             body = opt["body"]
+        elif "file" in opt:
+            try:
+                with open(opt["file"].decode("utf-8"), "rb") as f:
+                    body = f.read()
+            except OSError:
+                return self.send_simple(404, b"no such file")
         elif "size" in opt:
             body = pattern(0, i("size"))
         extra = []                                   # (name, value)

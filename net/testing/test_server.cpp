@@ -282,3 +282,38 @@ std::string LogBody(const std::string& log) {
 }
 
 } // namespace au::testing
+
+namespace au::testing {
+
+std::string UnixPath(const std::wstring& windowsPath) {
+    // Wine's own export: the host path of a file as this process sees it.
+    using Converter = char* (*)(const wchar_t*);
+    const auto convert = reinterpret_cast<Converter>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    if (!convert) return {};
+    char* path = convert(windowsPath.c_str());
+    if (!path) return {};
+    std::string result(path);
+    ::HeapFree(::GetProcessHeap(), 0, path);
+    return result;
+}
+
+std::wstring QueryEscape(const std::string& text) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::wstring out;
+    for (unsigned char c : text) {
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
+            c == '_' || c == '~' || c == '/') {
+            out += static_cast<wchar_t>(c);
+        } else {
+            out += L'%';
+            out += static_cast<wchar_t>(kHex[c >> 4]);
+            out += static_cast<wchar_t>(kHex[c & 15]);
+        }
+    }
+    return out;
+}
+
+std::wstring QueryEscape(const std::wstring& text) { return QueryEscape(win::ToUtf8(text)); }
+
+} // namespace au::testing

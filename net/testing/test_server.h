@@ -16,7 +16,9 @@
 // percent-decoded ('+' stays '+'); <name> is free (file.bin, a/b is not):
 //   status=N          status code (default 200)
 //   body=TEXT         the body; or size=N: N pattern bytes, byte i = i % 251
-//                     (PatternBytes). Default: empty.
+//                     (PatternBytes); or file=PATH: the bytes of that file
+//                     of the server's host (UnixPath), 404 when it cannot
+//                     be read. Default: empty.
 //   type=T            Content-Type (default application/octet-stream)
 //   length=auto|none|N  Content-Length: the real one (default); none: no
 //                     header, the body ends by closing; N: that value, at
@@ -93,6 +95,14 @@ std::wstring ServerUrl(const std::wstring& path, Scheme scheme = Scheme::Http);
 // A tag no other call (of any process) returns: the current test's name, the
 // process id, the performance counter and a counter.
 std::wstring NewTag();
+
+// The host's path of a file this Wine process sees, for file=; empty when
+// Wine cannot tell.
+std::string UnixPath(const std::wstring& windowsPath);
+// Percent-encodes every byte but letters, digits and "-._~/", so any text
+// can stand as a query value (UTF-8 first).
+std::wstring QueryEscape(const std::string& text);
+std::wstring QueryEscape(const std::wstring& text);
 
 // Request `index` of the tag as logged (-1: the last); empty when none.
 std::string FetchRequestLog(const std::wstring& tag, int index = -1);
