@@ -193,6 +193,9 @@ private:
     void HostUnreachable();
     void PasswordRequest(const std::wstring& realm, bool& tryAgain);
 
+    // The file as the user knows it: the name it is kept under, without an
+    // address's query.
+    std::wstring ShownFileName() const;
     void ReadInformation(Stream* stream);
     void StartDownloads();
     void FetchFile();

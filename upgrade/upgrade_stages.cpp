@@ -48,6 +48,10 @@ bool QuitPending() {
 
 } // namespace
 
+std::wstring TauAutoUpgrader::ShownFileName() const {
+    return DownloadFileName(URL()).value_or(FileName());
+}
+
 void TauAutoUpgrader::HeaderInfo(uint32_t contentLength, DateTime lastModified, bool& continueDownload) {
     if (queryInfoStage_) return;
     currentFileTime_ = lastModified;
@@ -124,7 +128,7 @@ void TauAutoUpgrader::HostUnreachable() {
 void TauAutoUpgrader::PasswordRequest(const std::wstring& realm, bool& tryAgain) {
     if (OnPasswordRequest) OnPasswordRequest(this, realm, tryAgain);
     if (tryAgain || !showMessages_.Contains(mPasswordRequest)) return;
-    tryAgain = dialogs_->AskPassword(*this, FileName());
+    tryAgain = dialogs_->AskPassword(*this, ShownFileName());
     if (!tryAgain) Abort();
 }
 
@@ -213,7 +217,8 @@ void TauAutoUpgrader::NextFile() {
 bool TauAutoUpgrader::ReportLostFile(int32_t errorCode) {
     bool continueUpgrade = false;
     if (OnLostFile) OnLostFile(this, URL(), errorCode, continueUpgrade);
-    if (showMessages_.Contains(mLostFile)) continueUpgrade = dialogs_->AskSkipLostFile(*this, FileName(), errorCode);
+    if (showMessages_.Contains(mLostFile))
+        continueUpgrade = dialogs_->AskSkipLostFile(*this, ShownFileName(), errorCode);
     if (!continueUpgrade) Abort();
     return continueUpgrade;
 }
