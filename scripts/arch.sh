@@ -22,8 +22,11 @@ case "${QUILLET_ARCH:-}" in
   x86_64) QUILLET_ARCHS="x86_64" ;;
   both) QUILLET_ARCHS="i686 x86_64" ;;
   "")
-    if quillet_can_run_i386; then
+    if quillet_can_run_i386 && [ -x /usr/lib/wine/wine ]; then
       QUILLET_ARCHS="i686 x86_64"
+    elif quillet_can_run_i386; then
+      QUILLET_ARCHS="x86_64"
+      QUILLET_ARCH_NOTE="this host runs i386 code, but 32-bit Wine (wine32:i386, /usr/lib/wine/wine) is not installed, so the 32-bit suite cannot run; using the x86_64 build under 64-bit Wine"
     else
       QUILLET_ARCHS="x86_64"
       QUILLET_ARCH_NOTE="this host cannot run i386 code (a tiny static i386 program fails: the kernel runs 64-bit user code only), so 32-bit Wine cannot start; using the x86_64 build under 64-bit Wine"
