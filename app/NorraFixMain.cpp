@@ -46,6 +46,7 @@ TfrmQuillet::TfrmQuillet() {
         LvFixItemCustomDrawSubItem(lv, row, column, draw);
     };
     OnClose = [this](win::Form& f) { FormClose(f); };
+    CreateUpgrader();
     FormCreate();
     CenterOnScreen();
 }
@@ -54,12 +55,38 @@ TfrmQuillet::~TfrmQuillet() = default;
 
 void TfrmQuillet::FormCreate() {
     verSystem_ = win::ReadVersionInfo(win::ExePath());
-    // The upgrade component's automatic check stays off: nothing here starts one.
+    // Nothing here starts a check, and the automatic one is switched off
+    // before it is due: a normal run contacts no server.
+    upgraderMain_->SetAutoCheck(false);
     RzStatusBar1_->SetPaneText(0, verSystem_.fileVersion);
     RzStatusBar1_->SetPaneText(1, L"");
     UpdateClock();
     SetTimer(kClockTimer, 1000, [this] { UpdateClock(); });
     SetCaption(L"Quillet（仅修复）(" + verSystem_.fileVersion + L")");
+}
+
+void TfrmQuillet::CreateUpgrader() {
+    upgraderMain_ = std::make_unique<au::TauAutoUpgrader>();
+    au::TauAutoUpgrader& u = *upgraderMain_;
+    u.SetApplicationTitle(L"Vortan税控客户端服务");
+    u.InfoFile().SetFiles({L"http://update.vortan.cn/quillet/quillet.exe"});
+    u.InfoFile().SetUpgradeMsg(L"升级测试\r\n第二行说明");
+    u.SetInfoFileURL(L"http://");
+    u.SetInUpgrade(false);
+    u.SetForceUpgrade(true);
+    u.SetHasUpgraded(true);
+    u.SetVersionControl(au::byNumber);
+    u.SetVersionDate(L"2016-05-26 11:16:38");
+    u.SetVersionDateAutoSet(true);
+    u.SetVersionNumber(L"1");
+    u.OnHostUnreachable = [this](au::TauAutoUpgrader*, const std::wstring& url, const std::wstring& hostname) {
+        upgraderMainHostUnreachable(url, hostname);
+    };
+    u.OnNoInfoFile = [this](au::TauAutoUpgrader*) { upgraderMainNoInfoFile(); };
+    u.OnNoUpdateAvailable = [this](au::TauAutoUpgrader*) { upgraderMainNoUpdateAvailable(); };
+    // As stored, the check is on: setting it arms the timer.
+    u.SetAutoCheck(true);
+    u.Loaded();
 }
 
 void TfrmQuillet::UpdateClock() {

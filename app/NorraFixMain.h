@@ -5,6 +5,7 @@
 #include <string>
 
 #include "loglines.h"
+#include "upgrade/auAutoUpgrader.h"
 #include "win/version.h"
 #include "win/window.h"
 
@@ -25,6 +26,7 @@ public:
 
     win::ListView& LvFixItem() { return *LvFixItem_; }
     win::Memo& rzmLogs() { return *rzmLogs_; }
+    au::TauAutoUpgrader& upgraderMain() { return *upgraderMain_; }
 
 private:
     void FormCreate();
@@ -34,6 +36,9 @@ private:
     void LvFixItemCustomDrawSubItem(win::ListView& sender, int row, int column, NMLVCUSTOMDRAW& draw);
     void FormClose(win::Form& sender);
     void SetResult(int row, bool ok);
+    // The upgrade component as the window keeps it; its check is armed by
+    // the stored settings and switched off again at creation.
+    void CreateUpgrader();
     void UpdateClock();
 
     class MemoLines : public TLogLines {
@@ -52,6 +57,7 @@ private:
     win::Memo* rzmLogs_ = nullptr;
     win::StatusBar* RzStatusBar1_ = nullptr;
     win::VersionInfo verSystem_;
+    std::unique_ptr<au::TauAutoUpgrader> upgraderMain_;
     std::unique_ptr<MemoLines> logLines_;
     TfrmReportDelete* reportWindow_ = nullptr;
 };

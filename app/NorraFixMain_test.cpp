@@ -141,4 +141,50 @@ TEST_F(MainWindowTest, UpgradeNotificationsAppendTheirLines) {
                                          L"没有可更新的配置文件", L"没有可更新的文件"}));
 }
 
+TEST_F(MainWindowTest, UpgraderIsConfiguredAndItsCheckIsSwitchedOff) {
+    au::TauAutoUpgrader& u = form_->upgraderMain();
+    EXPECT_EQ(u.ApplicationTitle(), L"Vortan税控客户端服务");
+    EXPECT_EQ(u.InfoFileURL(), L"http://");
+    EXPECT_TRUE(u.ForceUpgrade());
+    EXPECT_EQ(u.VersionControl(), au::byNumber);
+    EXPECT_EQ(u.VersionNumber(), L"1");
+    EXPECT_EQ(u.VersionDate(), L"2016-05-26 11:16:38");
+    EXPECT_EQ(u.RestartParams(), L"/afterupgrade");
+    EXPECT_EQ(u.InfoFile().Files().size(), 1u);
+    EXPECT_FALSE(u.AutoCheck());
+    EXPECT_FALSE(::KillTimer(u.Handle(), au::kCheckTimerId)) << "no check timer is armed";
+    uiprobe::Pause(200ms);
+    EXPECT_FALSE(u.Busy());
+    EXPECT_TRUE(form_->rzmLogs().Lines().empty());
+}
+
+TEST_F(MainWindowTest, UpgraderOutcomesReachTheLogBox) {
+    // Checks started by hand against local files and a closed port: the
+    // window itself never starts one.
+    au::TauAutoUpgrader& u = form_->upgraderMain();
+    auto check = [&](const std::wstring& url) {
+        u.SetInfoFileURL(url);
+        u.CheckUpdate();
+        const auto end = std::chrono::steady_clock::now() + 20s;
+        while ((u.Busy() || u.InUpgrade()) && std::chrono::steady_clock::now() < end) uiprobe::Pause(50ms);
+        uiprobe::Pause(100ms);
+    };
+    wchar_t temp[MAX_PATH];
+    ::GetTempPathW(MAX_PATH, temp);
+    const std::wstring info = std::wstring(temp) + L"quillet-info-" + std::to_wstring(::GetCurrentProcessId()) + L".txt";
+    {
+        win::UniqueHFile file(::CreateFileW(info.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        DWORD written = 0;
+        ::WriteFile(file.get(), "#version=1\r\n", 12, &written, nullptr);
+    }
+    check(L"file:///" + info);
+    check(L"file:///" + info + L".missing");
+    check(L"http://127.0.0.1:1/info.txt");
+    ::DeleteFileW(info.c_str());
+    EXPECT_EQ(form_->rzmLogs().Lines(),
+              (std::vector<std::wstring>{L"没有可更新的文件", L"没有可更新的配置文件",
+                                         L"更新服务器不可达:http://127.0.0.1:1/info.txt127.0.0.1"}));
+    EXPECT_TRUE(uiprobe::TopLevelWindows(::GetCurrentProcessId(), L"#32770").empty()) << "no box by default";
+}
+
 } // namespace
