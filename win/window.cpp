@@ -33,7 +33,7 @@ void CenterWindow(HWND window, const RECT& area) {
 
 void Application::Initialize(HINSTANCE instance) {
     g_instance = instance;
-    INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
+    INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
     ::InitCommonControlsEx(&icc);
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof(wc);
@@ -79,118 +79,6 @@ void Application::ShowException(const std::exception& e) {
     ::MessageBoxW(owner, MessageOf(e).c_str(), Title().c_str(), MB_OK | MB_ICONERROR);
 }
 
-// ---- controls -------------------------------------------------------------
-
-void Control::SetText(const std::wstring& text) { ::SetWindowTextW(hwnd_, text.c_str()); }
-
-std::wstring Control::Text() const {
-    int n = ::GetWindowTextLengthW(hwnd_);
-    std::wstring s(n + 1, L'\0');
-    n = ::GetWindowTextW(hwnd_, s.data(), n + 1);
-    s.resize(n > 0 ? n : 0);
-    return s;
-}
-
-void Memo::Clear() { ::SetWindowTextW(hwnd_, L""); }
-
-void Memo::AppendLine(const std::wstring& line) {
-    int len = ::GetWindowTextLengthW(hwnd_);
-    std::wstring add = len > 0 ? L"\r\n" + line : line;
-    ::SendMessageW(hwnd_, EM_SETSEL, len, len);
-    ::SendMessageW(hwnd_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(add.c_str()));
-}
-
-std::vector<std::wstring> Memo::Lines() const {
-    std::vector<std::wstring> lines;
-    std::wstring text = Text();
-    if (text.empty()) return lines;
-    size_t start = 0;
-    for (;;) {
-        size_t pos = text.find(L"\r\n", start);
-        lines.push_back(text.substr(start, pos == std::wstring::npos ? std::wstring::npos : pos - start));
-        if (pos == std::wstring::npos) break;
-        start = pos + 2;
-    }
-    return lines;
-}
-
-void ListView::AddColumn(const std::wstring& header, int width) {
-    HWND hdr = reinterpret_cast<HWND>(::SendMessageW(hwnd_, LVM_GETHEADER, 0, 0));
-    int index = hdr ? static_cast<int>(::SendMessageW(hdr, HDM_GETITEMCOUNT, 0, 0)) : 0;
-    LVCOLUMNW col{};
-    col.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
-    col.pszText = const_cast<wchar_t*>(header.c_str());
-    col.cx = width;
-    col.iSubItem = index;
-    ::SendMessageW(hwnd_, LVM_INSERTCOLUMNW, index, reinterpret_cast<LPARAM>(&col));
-}
-
-int ListView::AddItem(const std::wstring& caption) {
-    LVITEMW item{};
-    item.mask = LVIF_TEXT;
-    item.iItem = RowCount();
-    item.pszText = const_cast<wchar_t*>(caption.c_str());
-    return static_cast<int>(::SendMessageW(hwnd_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
-}
-
-void ListView::SetCell(int row, int column, const std::wstring& text) {
-    LVITEMW item{};
-    item.iSubItem = column;
-    item.pszText = const_cast<wchar_t*>(text.c_str());
-    ::SendMessageW(hwnd_, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
-}
-
-std::wstring ListView::Cell(int row, int column) const {
-    std::wstring buf(1024, L'\0');
-    for (;;) {
-        LVITEMW item{};
-        item.iSubItem = column;
-        item.pszText = buf.data();
-        item.cchTextMax = static_cast<int>(buf.size());
-        int n = static_cast<int>(::SendMessageW(hwnd_, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item)));
-        if (n < static_cast<int>(buf.size()) - 1) { buf.resize(n); return buf; }
-        buf.resize(buf.size() * 2);
-    }
-}
-
-int ListView::RowCount() const { return static_cast<int>(::SendMessageW(hwnd_, LVM_GETITEMCOUNT, 0, 0)); }
-
-int ListView::SelectedIndex() const {
-    return static_cast<int>(::SendMessageW(hwnd_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
-}
-
-void ListView::Select(int row) {
-    LVITEMW item{};
-    item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-    item.state = LVIS_SELECTED | LVIS_FOCUSED;
-    ::SendMessageW(hwnd_, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&item));
-}
-
-void ListView::Clear() { ::SendMessageW(hwnd_, LVM_DELETEALLITEMS, 0, 0); }
-
-void StatusBar::SetPanes(const std::vector<int>& widths) {
-    std::vector<int> rights;
-    int x = 0;
-    for (int w : widths) {
-        if (w < 0) { rights.push_back(-1); break; }
-        x += w;
-        rights.push_back(x);
-    }
-    ::SendMessageW(hwnd_, SB_SETPARTS, rights.size(), reinterpret_cast<LPARAM>(rights.data()));
-}
-
-void StatusBar::SetPaneText(int pane, const std::wstring& text) {
-    ::SendMessageW(hwnd_, SB_SETTEXTW, pane | SBT_NOBORDERS, reinterpret_cast<LPARAM>(text.c_str()));
-}
-
-std::wstring StatusBar::PaneText(int pane) const {
-    int n = LOWORD(::SendMessageW(hwnd_, SB_GETTEXTLENGTHW, pane, 0));
-    std::wstring s(n + 1, L'\0');
-    ::SendMessageW(hwnd_, SB_GETTEXTW, pane, reinterpret_cast<LPARAM>(s.data()));
-    s.resize(n);
-    return s;
-}
-
 // ---- forms ----------------------------------------------------------------
 
 Form::Form() = default;
@@ -203,16 +91,57 @@ Form::~Form() {
 }
 
 void Form::CreateWindowFor(const FormStyle& style, HWND owner) {
+    // Programs that never ran Application::Initialize still get the class.
+    WNDCLASSEXW existing{};
+    existing.cbSize = sizeof existing;
+    if (!::GetClassInfoExW(Application::Instance(), kFormClass, &existing)) Application::Initialize(Application::Instance());
     whiteBackground_ = style.whiteBackground;
-    DWORD ws = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
-    DWORD ex = WS_EX_CONTROLPARENT | (owner ? WS_EX_DLGMODALFRAME : 0);
+    centerOnScreen_ = style.centerOnScreen;
+    DWORD ws = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | (style.dialogFrame ? 0 : WS_MINIMIZEBOX);
+    DWORD ex = WS_EX_CONTROLPARENT | (owner || style.dialogFrame ? WS_EX_DLGMODALFRAME : 0);
     RECT r{0, 0, style.clientWidth, style.clientHeight};
     ::AdjustWindowRectEx(&r, ws, FALSE, ex);
     hwnd_ = ::CreateWindowExW(ex, kFormClass, style.caption.c_str(), ws, CW_USEDEFAULT, CW_USEDEFAULT,
                               r.right - r.left, r.bottom - r.top, owner, nullptr, Application::Instance(), this);
     if (!hwnd_) RaiseLastError();
-    font_.reset(::CreateFontW(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                              CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"Tahoma"));
+    font_.reset(::CreateFontW(style.fontHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, style.fontCharset,
+                              OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
+                              style.fontName.c_str()));
+    ::SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+}
+
+HFONT Form::BoldFont() {
+    if (!boldFont_) {
+        LOGFONTW lf{};
+        ::GetObjectW(font_.get(), sizeof lf, &lf);
+        lf.lfWeight = FW_BOLD;
+        boldFont_.reset(::CreateFontIndirectW(&lf));
+    }
+    return static_cast<HFONT>(boldFont_.get());
+}
+
+void Form::MakeTopMost() {
+    ::SetWindowPos(hwnd_, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+void Form::SetClientSize(int width, int height) {
+    RECT r{0, 0, width, height};
+    ::AdjustWindowRectEx(&r, static_cast<DWORD>(::GetWindowLongPtrW(hwnd_, GWL_STYLE)), FALSE,
+                         static_cast<DWORD>(::GetWindowLongPtrW(hwnd_, GWL_EXSTYLE)));
+    ::SetWindowPos(hwnd_, nullptr, 0, 0, r.right - r.left, r.bottom - r.top,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+SIZE Form::ClientSize() const {
+    RECT r{};
+    ::GetClientRect(hwnd_, &r);
+    return {r.right - r.left, r.bottom - r.top};
+}
+
+void Form::SetDefaultButton(Button& button) {
+    if (defaultButton_) ::SendMessageW(defaultButton_->Handle(), BM_SETSTYLE, BS_PUSHBUTTON, TRUE);
+    defaultButton_ = &button;
+    ::SendMessageW(button.Handle(), BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
 }
 
 void Form::SetCaption(const std::wstring& caption) { ::SetWindowTextW(hwnd_, caption.c_str()); }
@@ -242,13 +171,15 @@ void Form::Show() {
 
 void Form::Close() { ::PostMessageW(hwnd_, WM_CLOSE, 0, 0); }
 
-void Form::ShowModal(HWND owner) {
-    if (modal_) return;
+int Form::ShowModal(HWND owner) {
+    if (modal_) return 0;
     modal_ = true;
     modalDone_ = false;
+    modalResult_ = 0;
+    if (centerOnScreen_) CenterOnScreen();
     if (owner) {
         ::SetWindowLongPtrW(hwnd_, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(owner));
-        CenterOn(owner);
+        if (!centerOnScreen_) CenterOn(owner);
         ::EnableWindow(owner, FALSE);
     }
     Show();
@@ -266,6 +197,7 @@ void Form::ShowModal(HWND owner) {
     if (owner) ::SetActiveWindow(owner);
     modal_ = false;
     if (quit) ::PostQuitMessage(quitCode);
+    return modalResult_ ? modalResult_ : IDCANCEL;
 }
 
 HWND Form::MakeChild(const wchar_t* cls, const std::wstring& text, DWORD style, DWORD exStyle, int x, int y, int w,
@@ -301,9 +233,11 @@ Control& Form::AddGroupBox(const std::wstring& caption, int x, int y, int w, int
     return Own<Control>(box);
 }
 
-Memo& Form::AddMemo(int x, int y, int w, int h) {
-    HWND e = MakeChild(WC_EDITW, L"", WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN,
-                       WS_EX_CLIENTEDGE, x, y, w, h);
+Memo& Form::AddMemo(int x, int y, int w, int h, bool readOnly, bool border) {
+    HWND e = MakeChild(WC_EDITW, L"",
+                       WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN |
+                           (readOnly ? ES_READONLY : 0),
+                       border ? WS_EX_CLIENTEDGE : 0, x, y, w, h);
     ::SendMessageW(e, EM_SETLIMITTEXT, 0, 0);
     return Own<Memo>(e);
 }
@@ -313,6 +247,27 @@ ListView& Form::AddListView(int x, int y, int w, int h, DWORD extraStyle, DWORD 
                         x, y, w, h);
     if (exStyle) ::SendMessageW(lv, LVM_SETEXTENDEDLISTVIEWSTYLE, exStyle, exStyle);
     return Own<ListView>(lv);
+}
+
+Label& Form::AddLabel(const std::wstring& text, int x, int y, int w, int h, DWORD style, bool bold) {
+    Label& label = Own<Label>(MakeChild(WC_STATICW, text, SS_NOPREFIX | style, 0, x, y, w, h));
+    if (bold) ::SendMessageW(label.Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(BoldFont()), TRUE);
+    return label;
+}
+
+ProgressBar& Form::AddProgressBar(int x, int y, int w, int h) {
+    return Own<ProgressBar>(MakeChild(PROGRESS_CLASSW, L"", 0, 0, x, y, w, h));
+}
+
+Edit& Form::AddEdit(int x, int y, int w, int h, bool password) {
+    HWND e = MakeChild(WC_EDITW, L"", WS_TABSTOP | ES_AUTOHSCROLL | (password ? ES_PASSWORD : 0), WS_EX_CLIENTEDGE,
+                       x, y, w, h);
+    if (password) ::SendMessageW(e, EM_SETPASSWORDCHAR, L'*', 0);
+    return Own<Edit>(e);
+}
+
+Picture& Form::AddPicture(int x, int y, int w, int h) {
+    return Own<Picture>(MakeChild(WC_STATICW, L"", SS_OWNERDRAW, 0, x, y, w, h));
 }
 
 StatusBar& Form::AddStatusBar() {
@@ -327,18 +282,41 @@ void Form::SetTimer(UINT_PTR id, UINT ms, std::function<void()> tick) {
     ::SetTimer(hwnd_, id, ms, nullptr);
 }
 
+void Form::Click(Button& button) {
+    if (button.OnClick) button.OnClick(button);
+    if (button.ModalResult() && modal_ && ::IsWindow(hwnd_)) {
+        modalResult_ = button.ModalResult();
+        modalDone_ = true;
+    }
+}
+
 LRESULT Form::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
     case WM_COMMAND:
         if (HIWORD(wp) == BN_CLICKED && lp) {
-            if (auto* b = dynamic_cast<Button*>(ControlOf(reinterpret_cast<HWND>(lp))); b && b->OnClick) {
-                b->OnClick(*b);
+            if (auto* b = dynamic_cast<Button*>(ControlOf(reinterpret_cast<HWND>(lp)))) {
+                Click(*b);
                 return 0;
             }
         }
+        // Enter and Escape, as the dialog manager reports them.
+        if (LOWORD(wp) == IDOK && !lp && defaultButton_) { Click(*defaultButton_); return 0; }
+        if (LOWORD(wp) == IDCANCEL && !lp && cancelButton_) { Click(*cancelButton_); return 0; }
         // Escape dismisses a modal window; it must not end the program.
         if (LOWORD(wp) == IDCANCEL && !lp && modal_) { Close(); return 0; }
         break;
+    case DM_GETDEFID:
+        if (defaultButton_) return MAKELRESULT(defaultButton_->Id(), DC_HASDEFID);
+        break;
+    case WM_DRAWITEM: {
+        auto* item = reinterpret_cast<DRAWITEMSTRUCT*>(lp);
+        if (auto* picture = dynamic_cast<Picture*>(ControlOf(item->hwndItem))) {
+            if (whiteBackground_) ::FillRect(item->hDC, &item->rcItem, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
+            picture->Draw(item->hDC, item->rcItem);
+            return TRUE;
+        }
+        break;
+    }
     case WM_NOTIFY: {
         auto* hdr = reinterpret_cast<NMHDR*>(lp);
         auto* lv = dynamic_cast<ListView*>(ControlOf(hdr->hwndFrom));
@@ -359,6 +337,9 @@ LRESULT Form::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         if (auto it = timers_.find(wp); it != timers_.end()) { it->second(); return 0; }
         break;
     case WM_CTLCOLORSTATIC:
+        if (auto* label = dynamic_cast<Label*>(ControlOf(reinterpret_cast<HWND>(lp)));
+            label && label->Color() != CLR_INVALID)
+            ::SetTextColor(reinterpret_cast<HDC>(wp), label->Color());
         if (whiteBackground_) {
             // Group boxes and read-only texts on a white form paint white too.
             ::SetBkColor(reinterpret_cast<HDC>(wp), RGB(255, 255, 255));
@@ -377,11 +358,15 @@ LRESULT Form::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         for (auto& c : controls_)
             if (dynamic_cast<StatusBar*>(c.get())) ::SendMessageW(c->Handle(), WM_SIZE, 0, 0);
         break;
-    case WM_CLOSE:
+    case WM_CLOSE: {
+        bool canClose = true;
+        if (OnCloseQuery) OnCloseQuery(*this, canClose);
+        if (!canClose) return 0;
         if (OnClose) OnClose(*this);
         if (modal_) { modalDone_ = true; return 0; }
         ::DestroyWindow(hwnd_);
         return 0;
+    }
     case WM_DESTROY:
         for (auto& t : timers_) ::KillTimer(hwnd_, t.first);
         if (hwnd_ == g_mainForm) ::PostQuitMessage(0);

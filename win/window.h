@@ -55,7 +55,58 @@ protected:
 class Button : public Control {
 public:
     using Control::Control;
+    // On a modal form a click with a modal result (IDOK, IDYES, ...) closes
+    // the form with it, after OnClick.
+    int ModalResult() const noexcept { return modalResult_; }
+    void SetModalResult(int value) noexcept { modalResult_ = value; }
+    void Focus() { ::SetFocus(hwnd_); }
     std::function<void(Button& sender)> OnClick;
+
+private:
+    int modalResult_ = 0;
+};
+
+// A static text; its colour and boldness are its own.
+class Label : public Control {
+public:
+    using Control::Control;
+    COLORREF Color() const noexcept { return color_; }
+    void SetColor(COLORREF color);
+    // The height the text needs when wrapped at the label's width.
+    int TextHeight() const;
+
+private:
+    COLORREF color_ = CLR_INVALID;
+};
+
+class ProgressBar : public Control {
+public:
+    using Control::Control;
+    void SetPosition(int percent);
+    int Position() const;
+};
+
+class Edit : public Control {
+public:
+    using Control::Control;
+};
+
+// A picture drawn over the whole control: a bitmap stretched to it, an
+// icon, or a plain colour when it holds neither (a line).
+class Picture : public Control {
+public:
+    using Control::Control;
+    // Keeps a copy; the caller keeps its own.
+    void SetBitmap(HBITMAP bitmap);
+    HBITMAP Bitmap() const noexcept { return static_cast<HBITMAP>(bitmap_.get()); }
+    void SetIcon(HICON icon);
+    void SetFill(COLORREF color);
+    void Draw(HDC dc, const RECT& area) const;
+
+private:
+    UniqueGdiObject bitmap_;
+    HICON icon_ = nullptr;
+    COLORREF fill_ = CLR_INVALID;
 };
 
 // Multi-line text box whose lines are appended one by one.
@@ -96,6 +147,14 @@ struct FormStyle {
     int clientWidth = 0;
     int clientHeight = 0;
     bool whiteBackground = false;
+    // The font of the form and its controls.
+    std::wstring fontName = L"Tahoma";
+    int fontHeight = -11;
+    BYTE fontCharset = DEFAULT_CHARSET;
+    // A modal form goes over the middle of the screen instead of its owner's.
+    bool centerOnScreen = false;
+    // A dialog's frame: a caption with only the close button.
+    bool dialogFrame = false;
 };
 
 class Form {
@@ -116,16 +175,32 @@ public:
     void CenterOn(HWND other);
     void Show();
     void Close();
-    // Shows the form modally over `owner`, returns when it is closed.
-    void ShowModal(HWND owner);
+    // Shows the form modally over `owner` and returns, once it is closed,
+    // the modal result of the button that closed it (IDCANCEL otherwise).
+    int ShowModal(HWND owner);
     bool IsModal() const { return modal_; }
+    // Above all other windows, without taking the focus.
+    void MakeTopMost();
+    // The size of the client area; the window grows or shrinks around it.
+    void SetClientSize(int width, int height);
+    SIZE ClientSize() const;
+    // Enter presses the default button, Escape the cancel button.
+    void SetDefaultButton(Button& button);
+    void SetCancelButton(Button& button) { cancelButton_ = &button; }
 
     Button& AddButton(const std::wstring& caption, int x, int y, int w, int h);
     Control& AddGroupBox(const std::wstring& caption, int x, int y, int w, int h);
-    Memo& AddMemo(int x, int y, int w, int h);
+    Memo& AddMemo(int x, int y, int w, int h, bool readOnly = false, bool border = true);
+    // SS_LEFT by default; SS_CENTER, SS_ENDELLIPSIS and the like through `style`.
+    Label& AddLabel(const std::wstring& text, int x, int y, int w, int h, DWORD style = 0, bool bold = false);
+    ProgressBar& AddProgressBar(int x, int y, int w, int h);
+    Edit& AddEdit(int x, int y, int w, int h, bool password = false);
+    Picture& AddPicture(int x, int y, int w, int h);
     ListView& AddListView(int x, int y, int w, int h, DWORD extraStyle, DWORD exStyle);
     StatusBar& AddStatusBar();
 
+    // Asked before the form closes; false keeps it open.
+    std::function<void(Form& sender, bool& canClose)> OnCloseQuery;
     std::function<void(Form& sender)> OnClose;
     std::function<void(Form& sender)> OnShow;
 
@@ -139,8 +214,15 @@ private:
     HWND MakeChild(const wchar_t* cls, const std::wstring& text, DWORD style, DWORD exStyle, int x, int y, int w, int h);
     template <typename T> T& Own(HWND h);
 
+    HFONT BoldFont();
+    void Click(Button& button);
+
     HWND hwnd_ = nullptr;
-    UniqueGdiObject font_;
+    UniqueGdiObject font_, boldFont_;
+    Button* defaultButton_ = nullptr;
+    Button* cancelButton_ = nullptr;
+    int modalResult_ = 0;
+    bool centerOnScreen_ = false;
     int nextId_ = 100;
     bool modal_ = false;
     bool modalDone_ = false;
