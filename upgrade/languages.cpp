@@ -1,5 +1,7 @@
 #include "upgrade/languages.h"
 
+#include <cwchar>
+
 namespace au {
 namespace {
 
@@ -65,6 +67,20 @@ std::wstring FillPlaceholders(const std::wstring& format, const std::vector<std:
         i += length ? length : 1;
     }
     return out;
+}
+
+std::wstring OneDecimal(double value) {
+    wchar_t text[64];
+    std::swprintf(text, 64, L"%.1f", value);
+    return text;
+}
+
+std::vector<std::wstring> TimeParts(int32_t seconds) {
+    if (seconds < 0) seconds = 0;
+    wchar_t minutes[8], rest[8];
+    std::swprintf(minutes, 8, L"%02d", seconds / 60 % 60);
+    std::swprintf(rest, 8, L"%02d", seconds % 60);
+    return {std::to_wstring(seconds / 3600), minutes, rest};
 }
 
 std::vector<std::wstring> PlaceholdersOf(const std::wstring& text) {

@@ -35,6 +35,12 @@ namespace au {
 // position is safe.
 std::wstring FillPlaceholders(const std::wstring& format, const std::vector<std::wstring>& values);
 
+// "%.1f" of a value, as the wizard writes sizes and rates.
+std::wstring OneDecimal(double value);
+// What "%d:%.2d:%.2d" shows of a count of seconds: hours, then minutes and
+// seconds of two digits.
+std::vector<std::wstring> TimeParts(int32_t seconds);
+
 // The placeholders of a text in order ("%s", "%.1f", ...).
 std::vector<std::wstring> PlaceholdersOf(const std::wstring& text);
 

@@ -43,6 +43,12 @@ TEST(AuUpgradeLanguage, PlaceholdersAreFilledInOrder) {
     EXPECT_EQ(FillPlaceholders(L"%s and %s", {L"a"}), L"a and %s") << "a placeholder without a value stays";
     EXPECT_EQ(FillPlaceholders(L"%x %", {L"a"}), L"%x %") << "not a placeholder";
     EXPECT_EQ(FillPlaceholders(L"%s", {L"%d"}), L"%d") << "values are not read for placeholders";
+    EXPECT_EQ(OneDecimal(1536.0 / 1024), L"1.5");
+    EXPECT_EQ(OneDecimal(0), L"0.0");
+    EXPECT_EQ(TimeParts(3725), (std::vector<std::wstring>{L"1", L"02", L"05"}));
+    EXPECT_EQ(TimeParts(59), (std::vector<std::wstring>{L"0", L"00", L"59"}));
+    EXPECT_EQ(TimeParts(-1), (std::vector<std::wstring>{L"0", L"00", L"00"}));
+    EXPECT_EQ(TimeParts(360000), (std::vector<std::wstring>{L"100", L"00", L"00"}));
     EXPECT_EQ(PlaceholdersOf(L"%d:%.2d:%.2d %s %.1f %% %x"),
               (std::vector<std::wstring>{L"%d", L"%.2d", L"%.2d", L"%s", L"%.1f"}));
 }
