@@ -1,5 +1,6 @@
 #include "NorraFixMain.h"
 
+#include <algorithm>
 #include <ctime>
 
 #include "repair_rules.h"
@@ -18,6 +19,8 @@ constexpr wchar_t kDoneMessage[] =
     L"尊敬的纳税人，已完成信任站点的安全设置，你可以使用IE浏览器进行登录。提示：在日常使用中，可能会由于人为或者其它"
     L"一些因素造成IE安全设置的改变而影响正常使用，您可以重新运行Quillet再次尝试。！";
 constexpr UINT_PTR kClockTimer = 1;
+// Between the log box and the status bar below it.
+constexpr int kLogBoxGap = 2;
 
 } // namespace
 
@@ -30,6 +33,7 @@ TfrmQuillet::TfrmQuillet() {
     btnDelete_ = &AddButton(L"报表删除", 8 + 480, 8 + 10, 113, 33);
     rzmLogs_ = &AddMemo(8, 287, 804, 113);
     RzStatusBar1_ = &AddStatusBar();
+    FitLogBoxAboveStatusBar();
     logLines_ = std::make_unique<MemoLines>(*rzmLogs_);
 
     LvFixItem_->AddColumn(L"修复项目", 600);
@@ -63,6 +67,20 @@ void TfrmQuillet::FormCreate() {
     UpdateClock();
     SetTimer(kClockTimer, 1000, [this] { UpdateClock(); });
     SetCaption(L"Quillet（仅修复）(" + verSystem_.fileVersion + L")");
+}
+
+void TfrmQuillet::FitLogBoxAboveStatusBar() {
+    // Laid out at 113 pixels the box ran under the status bar, which hid its
+    // last line and its scroll-down arrow; it now ends just above the bar.
+    RECT bar;
+    ::GetWindowRect(RzStatusBar1_->Handle(), &bar);
+    ::MapWindowPoints(nullptr, Handle(), reinterpret_cast<POINT*>(&bar), 2);
+    RECT box;
+    ::GetWindowRect(rzmLogs_->Handle(), &box);
+    ::MapWindowPoints(nullptr, Handle(), reinterpret_cast<POINT*>(&box), 2);
+    const int height = std::min<int>(box.bottom - box.top, bar.top - kLogBoxGap - box.top);
+    ::SetWindowPos(rzmLogs_->Handle(), nullptr, 0, 0, box.right - box.left, height,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void TfrmQuillet::CreateUpgrader() {

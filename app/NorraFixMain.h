@@ -26,6 +26,7 @@ public:
 
     win::ListView& LvFixItem() { return *LvFixItem_; }
     win::Memo& rzmLogs() { return *rzmLogs_; }
+    win::StatusBar& RzStatusBar1() { return *RzStatusBar1_; }
     au::TauAutoUpgrader& upgraderMain() { return *upgraderMain_; }
 
 private:
@@ -39,6 +40,7 @@ private:
     // The upgrade component as the window keeps it; its check is armed by
     // the stored settings and switched off again at creation.
     void CreateUpgrader();
+    void FitLogBoxAboveStatusBar();
     void UpdateClock();
 
     class MemoLines : public TLogLines {

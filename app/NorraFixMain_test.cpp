@@ -125,6 +125,21 @@ TEST_F(MainWindowTest, SiteFailureKeepsTheZoneResultAndTheLinesSoFar) {
     EXPECT_EQ(lines.back(), repair::TrustedSiteLine(repair::SplitSiteList(repair::kTrustedSiteList)[3]));
 }
 
+TEST_F(MainWindowTest, LogBoxLiesWhollyAboveTheStatusBar) {
+    auto rectOf = [&](HWND h) {
+        RECT r;
+        ::GetWindowRect(h, &r);
+        ::MapWindowPoints(nullptr, form_->Handle(), reinterpret_cast<POINT*>(&r), 2);
+        return r;
+    };
+    const RECT box = rectOf(form_->rzmLogs().Handle()), bar = rectOf(form_->RzStatusBar1().Handle());
+    EXPECT_LE(box.bottom, bar.top);
+    EXPECT_GE(box.bottom, bar.top - 4) << "and reaches down to it";
+    EXPECT_EQ(box.left, 8);
+    EXPECT_EQ(box.top, 287);
+    EXPECT_EQ(box.right - box.left, 804);
+}
+
 TEST_F(MainWindowTest, EscapeDoesNotCloseTheMainWindow) {
     // What IsDialogMessage sends for the Escape key.
     ::SendMessageW(form_->Handle(), WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), 0);

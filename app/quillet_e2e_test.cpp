@@ -160,6 +160,11 @@ TEST_F(QuilletRun, OneClickRepairShowsResultsLinesAndWritesTheRegistry) {
     EXPECT_EQ(Results(main), (std::vector<std::wstring>{L"成功", L"成功", L"成功"}));
     EXPECT_EQ(LogBox(main), ExpectedLines(true));
     EXPECT_GT(uiprobe::CountPixels(lv, Bluish), 50) << "finished rows are drawn blue";
+    // The last log line must be readable: the box ends above the status bar.
+    RECT box, bar;
+    ::GetWindowRect(uiprobe::FindChild(main, L"Edit"), &box);
+    ::GetWindowRect(uiprobe::FindChild(main, L"msctls_statusbar32"), &bar);
+    EXPECT_LE(box.bottom, bar.top);
     uiprobe::SaveScreenshot(main, L"quillet_after_repair.bmp");
 
     for (const auto& a : repair::kZoneActions) EXPECT_EQ(DwordOf(repair::kZoneKey, a.valueName), 0u);

@@ -3,12 +3,14 @@
 #include <vector>
 
 #include "report_tree.h"
+#include "testing/uiprobe.h"
 #include "uReportDelete.h"
 #include "uReportRules.h"
 #include "win/locale_info.h"
 
 using namespace reports;
 using namespace reports::testing;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -79,7 +81,7 @@ TEST_F(ReportWindow, LayoutCaptionAndStyles) {
     EXPECT_FALSE(::IsWindowVisible(form->Handle())) << "created hidden";
     RECT client;
     ::GetClientRect(form->Handle(), &client);
-    EXPECT_EQ(768, client.right);
+    EXPECT_EQ(8 + 831 + 8, client.right) << "wide enough for the list as laid out";
     EXPECT_EQ(397, client.bottom);
     const LONG style = ::GetWindowLongW(form->Handle(), GWL_STYLE);
     EXPECT_FALSE(style & WS_THICKFRAME) << "not resizable";
@@ -112,6 +114,45 @@ TEST_F(ReportWindow, LayoutCaptionAndStyles) {
     // Tab order: the list first, then the button (the group box takes no focus).
     EXPECT_EQ(form->btnDelete->Handle(), ::GetNextDlgTabItem(form->Handle(), form->LvReport->Handle(), FALSE));
     EXPECT_EQ(form->LvReport->Handle(), ::GetNextDlgTabItem(form->Handle(), form->btnDelete->Handle(), FALSE));
+}
+
+TEST_F(ReportWindow, ListAndGroupLieWhollyInsideTheClientArea) {
+    Open();
+    RECT client;
+    ::GetClientRect(form->Handle(), &client);
+    for (HWND control : {form->LvReport->Handle(), form->RzGroupBox1->Handle(), form->btnDelete->Handle()}) {
+        const RECT r = ClientRectOf(control);
+        EXPECT_GE(r.left, 0);
+        EXPECT_GE(r.top, 0);
+        EXPECT_LE(r.right, client.right) << "its right edge and scroll bar can be reached";
+        EXPECT_LE(r.bottom, client.bottom);
+    }
+}
+
+TEST_F(ReportWindow, ManyTypesScrollWithinReach) {
+    std::wstring ini = L"[reportType]\r\n";
+    for (int i = 0; i < 40; ++i) {
+        wchar_t code[8], name[32];
+        swprintf(code, 8, L"T%02d", i);
+        swprintf(name, 32, L"T%02d\\r%02d.dat", i, i);
+        ini += std::wstring(code) + L"=报表类型" + std::to_wstring(i) + L"\r\n";
+        File(name, Local(2024, 3, 1, 9, 0, 0));
+    }
+    WriteIni(config, ini, IniEncoding::Ansi);
+    Open();
+    ASSERT_EQ(Rows(), 40);
+    form->CenterOnScreen();
+    form->Show();
+    uiprobe::Pause(500ms);
+    SCROLLBARINFO bar{};
+    bar.cbSize = sizeof bar;
+    ASSERT_TRUE(::GetScrollBarInfo(form->LvReport->Handle(), OBJID_VSCROLL, &bar));
+    EXPECT_FALSE(bar.rgstate[0] & STATE_SYSTEM_INVISIBLE) << "enough rows to scroll";
+    RECT client;
+    ::GetClientRect(form->Handle(), &client);
+    ::MapWindowPoints(form->Handle(), nullptr, reinterpret_cast<POINT*>(&client), 2);
+    EXPECT_LE(bar.rcScrollBar.right, client.right) << "the scroll bar lies within the window";
+    uiprobe::SaveScreenshot(form->Handle(), L"report_window_many_rows.bmp");
 }
 
 TEST_F(ReportWindow, ColumnsHeadersAndWidths) {

@@ -32,7 +32,9 @@ TfrmReportDelete::TfrmReportDelete(HWND owner, CatalogueFactory makeCatalogue, M
             return ::MessageBoxW(o, text.c_str(), caption.c_str(), flags);
         };
     }
-    CreateWindowFor(win::FormStyle{L"报表列表", 768, 397, false}, owner);
+    // Wide enough for the list and the group box as they are laid out, so
+    // the list's right edge and its scroll bar stay within reach.
+    CreateWindowFor(win::FormStyle{L"报表列表", kClientWidth, 397, false}, owner);
     LvReport = &AddListView(8, 68, 831, 317, LVS_SINGLESEL, LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
     RzGroupBox1 = &AddGroupBox(L"操作", 8, 8, 828, 54);
     btnDelete = &AddButton(L"报表删除", 8 + 622, 8 + 13, 113, 33);

@@ -33,6 +33,8 @@ public:
     win::Control* RzGroupBox1 = nullptr;
     win::Button* btnDelete = nullptr;
 
+    static constexpr int kClientWidth = 8 + 831 + 8;
+
     enum Column { colTypeName = 0, colCount = 1, colTime = 2, colFileName = 3, colFullPath = 4 };
 
 private:
