@@ -186,7 +186,8 @@ TEST_F(MainWindowTest, UpgraderOutcomesReachTheLogBox) {
     };
     wchar_t temp[MAX_PATH];
     ::GetTempPathW(MAX_PATH, temp);
-    const std::wstring info = std::wstring(temp) + L"quillet-info-" + std::to_wstring(::GetCurrentProcessId()) + L".txt";
+    const std::wstring info =
+        std::wstring(temp) + L"quillet-info-" + std::to_wstring(::GetCurrentProcessId()) + L".txt";
     {
         win::UniqueHFile file(::CreateFileW(info.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
         DWORD written = 0;

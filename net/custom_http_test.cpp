@@ -1,7 +1,5 @@
 // Transfers against the test server: each way a transfer can end, and where
 // its body goes.
-#include <winsock2.h>
-
 #include "net/http_date.h"
 #include "net/http_test_support.h"
 #include "win/error.h"
@@ -10,21 +8,6 @@ namespace au::testing {
 namespace {
 
 using Strings = std::vector<std::string>;
-
-// A port on which nothing listens: bound once by us, then let go.
-uint16_t ClosedPort() {
-    WSADATA data;
-    ::WSAStartup(MAKEWORD(2, 2), &data);
-    SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    int size = sizeof address;
-    ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &size);
-    ::closesocket(s);
-    return ntohs(address.sin_port);
-}
 
 using AuHttpOutcome = HttpTest;
 

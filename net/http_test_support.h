@@ -174,16 +174,7 @@ public:
     const std::wstring& Path() const { return path_; }
     bool Exists() const { return ::GetFileAttributesW(path_.c_str()) != INVALID_FILE_ATTRIBUTES; }
     DWORD Attributes() const { return ::GetFileAttributesW(path_.c_str()); }
-    std::string Read() const {
-        win::UniqueHFile file(::CreateFileW(path_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                                            nullptr));
-        std::string bytes;
-        if (!file) return bytes;
-        char buffer[65536];
-        DWORD got = 0;
-        while (::ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got) bytes.append(buffer, got);
-        return bytes;
-    }
+    std::string Read() const { return ReadFileBytes(path_); }
 
 private:
     std::wstring path_;

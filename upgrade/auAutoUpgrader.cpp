@@ -4,8 +4,6 @@
 // upgrade_stages.cpp.
 #include "upgrade/auAutoUpgrader.h"
 
-#include <shellapi.h>
-
 #include "net/file_helpers.h"
 #include "net/shell_helpers.h"
 #include "net/streams.h"
@@ -39,15 +37,6 @@ CivilTime LocalNow() {
     SYSTEMTIME t;
     ::GetLocalTime(&t);
     return {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds};
-}
-
-// The program's first argument after its own path; empty when it has none.
-std::wstring FirstArgument() {
-    int count = 0;
-    LPWSTR* arguments = ::CommandLineToArgvW(::GetCommandLineW(), &count);
-    if (!arguments) return {};
-    win::ScopeExit release([&] { ::LocalFree(arguments); });
-    return count > 1 ? std::wstring(arguments[1]) : std::wstring();
 }
 
 void DeleteDownloadedFiles(const std::wstring& directory) {
@@ -186,7 +175,7 @@ void TauAutoUpgrader::SetDialogs(std::unique_ptr<TauUpgradeDialogs> dialogs) {
 }
 
 void TauAutoUpgrader::Loaded() {
-    if (OnAfterRestart && IsRestartArgument(FirstArgument(), restartParams_)) OnAfterRestart(this);
+    if (OnAfterRestart && IsRestartArgument(win::CommandLineArgument(1), restartParams_)) OnAfterRestart(this);
 }
 
 void TauAutoUpgrader::CheckUpdate() {

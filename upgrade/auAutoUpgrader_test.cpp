@@ -1,8 +1,6 @@
 // The upgrade component against the test server: the check and its
 // information file, every way it ends, the questions it asks, and the
 // automatic check's timer.
-#include <winsock2.h>
-
 #include "net/shell_helpers.h"
 #include "upgrade/upgrade_test_support.h"
 #include "win/registry.h"
@@ -11,20 +9,6 @@ namespace au::testing {
 namespace {
 
 using AuUpgradeCheck = UpgradeTest;
-
-uint16_t ClosedPort() {
-    WSADATA data;
-    ::WSAStartup(MAKEWORD(2, 2), &data);
-    SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    int size = sizeof address;
-    ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &size);
-    ::closesocket(s);
-    return ntohs(address.sin_port);
-}
 
 TEST_F(AuUpgradeCheck, SameVersionIsNoUpdateAndAsksNothing) {
     AU_REQUIRE_TEST_SERVER();

@@ -26,8 +26,8 @@ public:
     void ShowWizard(TauAutoUpgrader& sender) override {
         if (!WizardShowing()) {
             TauAutoUpgrader* engine = &sender;
-            wizard_ = std::make_unique<TauAutoUpgraderWizardForm>(sender.Wizard().ResolvedLanguage(),
-                                                                 sender.ApplicationTitle(), [engine] { engine->Abort(); });
+            wizard_ = std::make_unique<TauAutoUpgraderWizardForm>(
+                sender.Wizard().ResolvedLanguage(), sender.ApplicationTitle(), [engine] { engine->Abort(); });
         }
         wizard_->ShowDownloading(sender.Wizard().Pic118x218(), sender.Wizard().StayOnTop());
     }

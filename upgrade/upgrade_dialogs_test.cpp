@@ -230,7 +230,8 @@ TEST_P(AuUpgradeDialogs, WizardFollowsARealDownloadAndOkRestarts) {
     EXPECT_TRUE(Starting(downloading, T(7).substr(0, T(7).find(L'%')))) << "transfer rate";
     const Child* left = Starting(downloading, T(8).substr(0, T(8).find(L'%')));
     ASSERT_TRUE(left) << "time left";
-    EXPECT_EQ(left->text.size(), T(8).size() - 5) << "\"0:00:01\" in place of \"%d:%.2d:%.2d\": " << win::ToUtf8(left->text);
+    EXPECT_EQ(left->text.size(), T(8).size() - 5)
+        << "\"0:00:01\" in place of \"%d:%.2d:%.2d\": " << win::ToUtf8(left->text);
     EXPECT_TRUE(ByText(downloading, T(18)) && !ByText(downloading, T(18))->enabled);
 
     ASSERT_FALSE(finishedState.empty());

@@ -23,17 +23,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::string ReadText(const std::wstring& path) {
-    win::UniqueHFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                        OPEN_EXISTING, 0, nullptr));
-    std::string bytes;
-    if (!file) return bytes;
-    char buffer[4096];
-    DWORD got = 0;
-    while (::ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got) bytes.append(buffer, got);
-    return bytes;
-}
-
 void WriteText(const std::wstring& path, const std::string& text) {
     win::UniqueHFile file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     DWORD written = 0;
@@ -98,7 +87,7 @@ protected:
                                                  "\r\ncheck=" + (check ? "1" : "0") + "\r\n");
     }
 
-    std::string Log() const { return ReadText(dir + L"host.log"); }
+    std::string Log() const { return ReadFileBytes(dir + L"host.log"); }
 
     std::wstring tempDir, selfUpgrade, dir, program;
 };

@@ -115,11 +115,13 @@ std::optional<DateTime> ParseLocaleDateTime(const std::wstring& text, const Loca
         month = numbers[dayFirst ? 1 : 0];
         day = numbers[dayFirst ? 0 : 1];
     } else {
-        switch (format.order) {
-        case LocaleDateFormat::YearMonthDay: year = numbers[0]; yearDigits = digits[0]; month = numbers[1]; day = numbers[2]; break;
-        case LocaleDateFormat::MonthDayYear: month = numbers[0]; day = numbers[1]; year = numbers[2]; yearDigits = digits[2]; break;
-        case LocaleDateFormat::DayMonthYear: day = numbers[0]; month = numbers[1]; year = numbers[2]; yearDigits = digits[2]; break;
-        }
+        // Where the year, the month and the day stand in each order.
+        const int at[3][3] = {{2, 1, 0}, {2, 0, 1}, {0, 1, 2}};  // DayMonthYear, MonthDayYear, YearMonthDay
+        const int* place = at[format.order];
+        year = numbers[place[0]];
+        yearDigits = digits[place[0]];
+        month = numbers[place[1]];
+        day = numbers[place[2]];
         year = FullYear(year, yearDigits, currentYear);
     }
     const auto date = EncodeDate(year, month, day);

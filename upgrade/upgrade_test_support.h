@@ -236,17 +236,7 @@ protected:
     } unreachable;
 };
 
-// The bytes of a file, empty when it cannot be read.
-inline std::string FileBytes(const std::wstring& path) {
-    win::UniqueHFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                        OPEN_EXISTING, 0, nullptr));
-    std::string bytes;
-    if (!file) return bytes;
-    char buffer[65536];
-    DWORD got = 0;
-    while (::ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got) bytes.append(buffer, got);
-    return bytes;
-}
+inline std::string FileBytes(const std::wstring& path) { return ReadFileBytes(path); }
 
 inline bool FileExists(const std::wstring& path) {
     return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;

@@ -1,5 +1,7 @@
 #include "process.h"
 
+#include <shellapi.h>
+
 #include "error.h"
 
 namespace win {
@@ -92,6 +94,14 @@ HiddenRunResult RunHidden(const std::wstring& commandLine, std::optional<std::ch
             return {false, process.TryExitCode().value_or(1)};
         }
     }
+}
+
+std::wstring CommandLineArgument(int index) {
+    int count = 0;
+    LPWSTR* arguments = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+    if (!arguments) return {};
+    ScopeExit release([&] { ::LocalFree(arguments); });
+    return index >= 0 && index < count ? std::wstring(arguments[index]) : std::wstring();
 }
 
 } // namespace win

@@ -54,6 +54,10 @@ struct StartOptions {
 // cannot be created.
 Process StartProcess(const std::wstring& commandLine, const StartOptions& options = {});
 
+// Argument `index` of this program's command line as the platform splits it
+// (0 is the program itself); empty when there are fewer.
+std::wstring CommandLineArgument(int index);
+
 struct HiddenRunResult {
     // False when the time limit ended the process.
     bool finished = false;

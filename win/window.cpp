@@ -33,7 +33,8 @@ void CenterWindow(HWND window, const RECT& area) {
 
 void Application::Initialize(HINSTANCE instance) {
     g_instance = instance;
-    INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+    INITCOMMONCONTROLSEX icc{sizeof(icc),
+                             ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
     ::InitCommonControlsEx(&icc);
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof(wc);
@@ -94,7 +95,8 @@ void Form::CreateWindowFor(const FormStyle& style, HWND owner) {
     // Programs that never ran Application::Initialize still get the class.
     WNDCLASSEXW existing{};
     existing.cbSize = sizeof existing;
-    if (!::GetClassInfoExW(Application::Instance(), kFormClass, &existing)) Application::Initialize(Application::Instance());
+    if (!::GetClassInfoExW(Application::Instance(), kFormClass, &existing))
+        Application::Initialize(Application::Instance());
     whiteBackground_ = style.whiteBackground;
     centerOnScreen_ = style.centerOnScreen;
     DWORD ws = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | (style.dialogFrame ? 0 : WS_MINIMIZEBOX);
@@ -311,7 +313,8 @@ LRESULT Form::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_DRAWITEM: {
         auto* item = reinterpret_cast<DRAWITEMSTRUCT*>(lp);
         if (auto* picture = dynamic_cast<Picture*>(ControlOf(item->hwndItem))) {
-            if (whiteBackground_) ::FillRect(item->hDC, &item->rcItem, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
+            if (whiteBackground_)
+                ::FillRect(item->hDC, &item->rcItem, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
             picture->Draw(item->hDC, item->rcItem);
             return TRUE;
         }

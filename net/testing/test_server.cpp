@@ -1,3 +1,5 @@
+#include <winsock2.h>
+
 #include "net/testing/test_server.h"
 
 #include "net/internet_handle.h"
@@ -35,17 +37,6 @@ std::wstring WinePath(std::wstring path) {
     if (!path.empty() && path[0] == L'\\') path = L"Z:" + path;
     while (path.size() > 3 && path.back() == L'\\') path.pop_back();
     return path;
-}
-
-std::string ReadFileBytes(const std::wstring& path) {
-    win::UniqueHFile f(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                     nullptr, OPEN_EXISTING, 0, nullptr));
-    if (!f) return {};
-    std::string out;
-    char buf[8192];
-    DWORD got = 0;
-    while (::ReadFile(f.get(), buf, sizeof buf, &got, nullptr) && got > 0) out.append(buf, got);
-    return out;
 }
 
 TestServer* Load() {
@@ -284,6 +275,33 @@ std::string LogBody(const std::string& log) {
 } // namespace au::testing
 
 namespace au::testing {
+
+std::string ReadFileBytes(const std::wstring& path) {
+    win::UniqueHFile f(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!f) return {};
+    std::string out;
+    char buf[8192];
+    DWORD got = 0;
+    while (::ReadFile(f.get(), buf, sizeof buf, &got, nullptr) && got > 0) out.append(buf, got);
+    return out;
+}
+
+uint16_t ClosedPort() {
+    WSADATA data;
+    if (::WSAStartup(MAKEWORD(2, 2), &data) != 0) return 1;
+    win::ScopeExit cleanup([] { ::WSACleanup(); });
+    const SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (s == INVALID_SOCKET) return 1;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int size = sizeof address;
+    const bool bound = ::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+                       ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &size) == 0;
+    ::closesocket(s);
+    return bound ? ntohs(address.sin_port) : 1;
+}
 
 std::string UnixPath(const std::wstring& windowsPath) {
     // Wine's own export: the host path of a file as this process sees it.

@@ -96,6 +96,11 @@ std::wstring ServerUrl(const std::wstring& path, Scheme scheme = Scheme::Http);
 // process id, the performance counter and a counter.
 std::wstring NewTag();
 
+// The whole content of a file, empty when it cannot be read.
+std::string ReadFileBytes(const std::wstring& path);
+// A loopback port on which nothing listens: bound once, then let go.
+uint16_t ClosedPort();
+
 // The host's path of a file this Wine process sees, for file=; empty when
 // Wine cannot tell.
 std::string UnixPath(const std::wstring& windowsPath);

@@ -3,7 +3,6 @@
 // it. Built twice, as version 1 and version 2, for the end-to-end test; it
 // writes what happens to "host.log" beside it and closes when it is done.
 #include <windows.h>
-#include <shellapi.h>
 
 #include <memory>
 #include <string>
@@ -11,6 +10,7 @@
 #include "upgrade/auAutoUpgrader.h"
 #include "win/handles.h"
 #include "win/ini.h"
+#include "win/process.h"
 #include "win/strings.h"
 #include "win/window.h"
 
@@ -29,14 +29,6 @@ void Log(const std::wstring& line) {
     if (file) ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
 
-std::wstring FirstArgument() {
-    int count = 0;
-    LPWSTR* arguments = ::CommandLineToArgvW(::GetCommandLineW(), &count);
-    if (!arguments) return {};
-    win::ScopeExit release([&] { ::LocalFree(arguments); });
-    return count > 1 ? std::wstring(arguments[1]) : std::wstring();
-}
-
 class HostWindow : public win::Form {
 public:
     HostWindow() {
@@ -52,7 +44,7 @@ public:
         u.Wizard().SetEnabled(false);
         u.OnAfterRestart = [this](au::TauAutoUpgrader*) {
             restarted_ = true;
-            Log(L"AfterRestart|" QUILLET_HOST_VERSION L"|" + FirstArgument());
+            Log(L"AfterRestart|" QUILLET_HOST_VERSION L"|" + win::CommandLineArgument(1));
         };
         auto stopWith = [this](const wchar_t* what) {
             Log(std::wstring(what) + L"|" QUILLET_HOST_VERSION);
@@ -72,7 +64,8 @@ public:
         u.Loaded();
         const bool selfUpgradeLeft = ::GetFileAttributesW(au::TauAutoUpgrader::SelfUpgradePath().c_str()) !=
                                      INVALID_FILE_ATTRIBUTES;
-        Log(L"Started|" QUILLET_HOST_VERSION L"|" + FirstArgument() + L"|" + (selfUpgradeLeft ? L"left" : L"none"));
+        Log(L"Started|" QUILLET_HOST_VERSION L"|" + win::CommandLineArgument(1) + L"|" +
+            (selfUpgradeLeft ? L"left" : L"none"));
         const bool check = win::ReadIniString(ini, L"upgrade", L"check", L"0") == L"1";
         SetTimer(1, 300, [this, check] {
             ::KillTimer(Handle(), 1);
