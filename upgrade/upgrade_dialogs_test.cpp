@@ -250,6 +250,57 @@ TEST_P(AuUpgradeDialogs, WizardFollowsARealDownloadAndOkRestarts) {
     EXPECT_TRUE(okFocused) << "OK has the focus";
 }
 
+TEST_P(AuUpgradeDialogs, WizardTakesItsPictureAndStaysOnTopOnlyWhenAsked) {
+    AU_REQUIRE_TEST_SERVER();
+    upgrader->Wizard().SetEnabled(true);
+    // A picture of the caller's own: plain red, which the wizard's own
+    // picture never is.
+    const HDC screen = ::GetDC(nullptr);
+    win::UniqueGdiObject red(::CreateCompatibleBitmap(screen, 118, 218));
+    const HDC dc = ::CreateCompatibleDC(screen);
+    const HGDIOBJ old = ::SelectObject(dc, red.get());
+    RECT all{0, 0, 118, 218};
+    const win::UniqueGdiObject brush(::CreateSolidBrush(RGB(255, 0, 0)));
+    ::FillRect(dc, &all, static_cast<HBRUSH>(brush.get()));
+    ::SelectObject(dc, old);
+    ::DeleteDC(dc);
+    ::ReleaseDC(nullptr, screen);
+    upgrader->Wizard().SetPic118x218(static_cast<HBITMAP>(red.get()));
+    red.reset();  // the wizard keeps a copy of its own
+    for (const bool onTop : {false, true}) {
+        upgrader->Wizard().SetStayOnTop(onTop);
+        finished = false;
+        const std::wstring name = FileName(onTop ? L"top" : L"nottop");
+        ServeInfo("#version=2\r\n#forceupgrade=true\r\n#url1=" +
+                  win::ToUtf8(FileUrl(name, L"size=40000&chunk=4000&drip=100")) + "\r\n");
+        LONG_PTR exStyle = 0;
+        int redPixels = 0;
+        User person([&] {
+            HWND form = WaitWindow(L"系统升级");
+            if (!form) return;
+            uiprobe::Pause(300ms);
+            exStyle = ::GetWindowLongPtrW(form, GWL_EXSTYLE);
+            for (const auto& c : Children(form)) {
+                if (c.cls == L"Static" && c.rect.right - c.rect.left == 100 && c.rect.bottom - c.rect.top == 239)
+                    redPixels = uiprobe::CountPixels(c.hwnd, [](BYTE r, BYTE g, BYTE b) {
+                        return r > 240 && g < 20 && b < 20;
+                    });
+            }
+            for (int i = 0; i < 200; ++i) {
+                const Child* ok = ByText(Children(form), T(16));
+                if (ok && ok->enabled) {
+                    uiprobe::Click(ok->hwnd);
+                    return;
+                }
+                uiprobe::Pause(50ms);
+            }
+        });
+        ASSERT_TRUE(CheckWith(person));
+        EXPECT_EQ((exStyle & WS_EX_TOPMOST) != 0, onTop);
+        EXPECT_GT(redPixels, 100 * 239 / 2) << "the caller's picture stands in for the side picture";
+    }
+}
+
 TEST_P(AuUpgradeDialogs, CancelAsksFirstNoGoesOnYesAborts) {
     AU_REQUIRE_TEST_SERVER();
     upgrader->Wizard().SetEnabled(true);
