@@ -16,6 +16,9 @@ constexpr int kPriorities[] = {THREAD_PRIORITY_IDLE,    THREAD_PRIORITY_LOWEST, 
                                THREAD_PRIORITY_NORMAL,  THREAD_PRIORITY_ABOVE_NORMAL,  THREAD_PRIORITY_HIGHEST,
                                THREAD_PRIORITY_TIME_CRITICAL};
 
+// How long a worker whose run is over may take to leave by itself.
+constexpr DWORD kLeavingGrace = 3000;
+
 // Unwinds the worker of a run that has been cut loose while it waited.
 struct RunAbandoned {};
 
@@ -284,7 +287,12 @@ void TauCustomThread::ReplaceThread(DWORD grace) {
         old.release();  // frees itself once the running call returns
         return;
     }
-    if (grace && old->Running()) old->Release(grace);
+    // A worker whose run is over is only leaving: ending it from outside
+    // now can catch it inside the process's thread-exit code, holding the
+    // loader's lock, and every thread started after it would wait for that
+    // lock for ever. It is given the moment it needs.
+    const DWORD wait = old->Running() ? grace : kLeavingGrace;
+    if (wait) old->Release(wait);
     old->Kill();
 }
 

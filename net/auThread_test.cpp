@@ -84,6 +84,33 @@ TEST(AuThreadNotify, DiscardLetsAWorkerReturnWithoutItsNotifications) {
     EXPECT_FALSE(thread.Running());
 }
 
+TEST(AuThreadNotify, NextRunLetsAFinishedWorkerLeaveByItself) {
+    // A run whose notifications are over has only its own exit left; ending
+    // it from outside there can leave a lock of the process held for good.
+    au::TauCustomThread thread;
+    std::atomic<int> ended{0};
+    thread.SetOnExecute([](au::TauCustomThread* s) { s->SetReturnValue(7); });
+    thread.SetOnTerminate([&](au::TauCustomThread*) { ++ended; });
+    const int runs = 200;
+    int byItself = 0;
+    ASSERT_TRUE(thread.Execute());
+    for (int run = 1; run <= runs; ++run) {
+        HANDLE duplicate = nullptr;
+        ASSERT_TRUE(::DuplicateHandle(::GetCurrentProcess(), thread.Handle(), ::GetCurrentProcess(), &duplicate,
+                                      SYNCHRONIZE | THREAD_QUERY_INFORMATION, FALSE, 0));
+        const win::UniqueHandle previous(duplicate);
+        ASSERT_TRUE(PumpUntil([&] { return ended == run; }));
+        // The next run starts at once, as a caller does after the last event.
+        ASSERT_TRUE(thread.Execute());
+        ASSERT_EQ(::WaitForSingleObject(previous.get(), 5000), WAIT_OBJECT_0);
+        DWORD code = 0;
+        ::GetExitCodeThread(previous.get(), &code);
+        if (code == 7) ++byItself;
+    }
+    ASSERT_TRUE(PumpUntil([&] { return ended == runs + 1; }));
+    EXPECT_EQ(byItself, runs) << "every finished worker ended by itself, none was ended from outside";
+}
+
 TEST(AuThreadNotify, ExecuteFromTerminateStartsSecondRun) {
     au::TauCustomThread thread;
     std::atomic<int> executes{0}, terminates{0};
