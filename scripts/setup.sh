@@ -5,9 +5,11 @@ set -uo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 pkgs=(wine wine64 g++-mingw-w64-i686 g++-mingw-w64-x86-64 g++ cmake make
       googletest xvfb xauth x11-utils
-      imagemagick fonts-wqy-microhei locales python3 python3-pefile openssl curl)
+      imagemagick fonts-wqy-microhei locales python3 python3-pefile openssl curl
+      nsis osslsigncode)
 # 32-bit Wine only where the kernel runs i386 code at all.
 source "$root/scripts/arch.sh"
+source "$root/scripts/wine32.sh"
 i386_pkgs=()
 quillet_can_run_i386 && i386_pkgs=(wine32:i386)
 
@@ -44,10 +46,7 @@ if [ ${#missing[@]} -gt 0 ] || [ ${#missing_i386[@]} -gt 0 ]; then
       echo "setup: installing ${missing[*]} failed" >&2; exit 1; }
   fi
   # Without 32-bit Wine only the x86_64 suite can run here; arch.sh says so.
-  if [ ${#missing_i386[@]} -gt 0 ]; then
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing_i386[@]}" >/dev/null ||
-      echo "setup: installing ${missing_i386[*]} failed (the i386 package indexes may be out of step with the mirror); the 32-bit suite cannot run on this host until it installs" >&2
-  fi
+  [ ${#missing_i386[@]} -gt 0 ] && quillet_install_wine32
 fi
 
 need_gen=0
