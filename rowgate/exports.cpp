@@ -26,7 +26,9 @@ using rowgate::FieldValue;
 
 namespace {
 
-DBSource* Src(void* h) { return static_cast<DBSource*>(h); }
+DBSource* Src(RgHandle h) { return reinterpret_cast<DBSource*>(h); }
+
+FieldValue* Fv(RgFieldValue* v) { return reinterpret_cast<FieldValue*>(v); }
 
 int MoveResult(HRESULT hr) { return SUCCEEDED(hr) && hr != DB_S_ENDOFROWSET ? 1 : 0; }
 
@@ -43,7 +45,7 @@ R Guard(R onFailure, F&& f) noexcept {
     }
 }
 
-void* Open(bool dialog, const char* initString) noexcept {
+RgHandle Open(bool dialog, const char* initString) noexcept {
     DBSource* src = new (std::nothrow) DBSource();
     if (!src) return nullptr;
     bool ok = false;
@@ -56,16 +58,16 @@ void* Open(bool dialog, const char* initString) noexcept {
         delete src;
         return nullptr;
     }
-    return src;
+    return reinterpret_cast<RgHandle>(src);
 }
 
 } // namespace
 
-RG_API void* OpenDBSource() { return Open(true, nullptr); }
+RG_API RgHandle OpenDBSource() { return Open(true, nullptr); }
 
-RG_API void* OpenDBSourceByStr(const char* initString) { return Open(false, initString); }
+RG_API RgHandle OpenDBSourceByStr(const char* initString) { return Open(false, initString); }
 
-RG_API void CloseDBSource(void* h) {
+RG_API void CloseDBSource(RgHandle h) {
     if (!h) return;
     try {
         Src(h)->CloseConnection();
@@ -74,7 +76,7 @@ RG_API void CloseDBSource(void* h) {
     delete Src(h);
 }
 
-RG_API int GetConnectString(void* h, char* out) {
+RG_API int GetConnectString(RgHandle h, char* out) {
     return Guard(0, [&] {
         std::string text;
         if (!Src(h)->ConnectionText(text)) return 0;
@@ -83,11 +85,11 @@ RG_API int GetConnectString(void* h, char* out) {
     });
 }
 
-RG_API int GetTables(void* h) {
+RG_API int GetTables(RgHandle h) {
     return Guard(0, [&] { return Src(h)->ListTables(); });
 }
 
-RG_API int GetTableName(void* h, int index, char* out) {
+RG_API int GetTableName(RgHandle h, int index, char* out) {
     return Guard(0, [&] {
         std::string name;
         if (!Src(h)->TableName(index, name)) return 0;
@@ -96,11 +98,11 @@ RG_API int GetTableName(void* h, int index, char* out) {
     });
 }
 
-RG_API int GetTableFields(void* h, const char* table) {
+RG_API int GetTableFields(RgHandle h, const char* table) {
     return Guard(0, [&] { return Src(h)->ListFields(table); });
 }
 
-RG_API int GetFieldName(void* h, int index, char* out) {
+RG_API int GetFieldName(RgHandle h, int index, char* out) {
     return Guard(0, [&] {
         std::string name;
         if (!Src(h)->FieldName(index, name)) return 0;
@@ -109,26 +111,26 @@ RG_API int GetFieldName(void* h, int index, char* out) {
     });
 }
 
-RG_API int OpenRowSet(void* h, const char* command) {
+RG_API int OpenRowSet(RgHandle h, const char* command) {
     return Guard(0, [&] { return Src(h)->OpenRowSet(command); });
 }
 
-RG_API int OpenRowSetEx(void* h, const char* command, int cursorKind, int lockMode) {
+RG_API int OpenRowSetEx(RgHandle h, const char* command, int cursorKind, int lockMode) {
     return Guard(0, [&] { return Src(h)->OpenRowSetWithModes(command, cursorKind, lockMode); });
 }
 
-RG_API void CloseRowSet(void* h) {
+RG_API void CloseRowSet(RgHandle h) {
     Guard(0, [&] {
         Src(h)->CloseRowSet();
         return 0;
     });
 }
 
-RG_API int GetColumns(void* h) {
+RG_API int GetColumns(RgHandle h) {
     return Guard(0, [&] { return Src(h)->ColumnCount(); });
 }
 
-RG_API int GetColName(void* h, int column, char* out) {
+RG_API int GetColName(RgHandle h, int column, char* out) {
     return Guard(0, [&] {
         std::string name;
         if (!Src(h)->ColumnName(column, name)) return 0;
@@ -137,43 +139,43 @@ RG_API int GetColName(void* h, int column, char* out) {
     });
 }
 
-RG_API int GetFieldDataType(void* h, int column) {
+RG_API int GetFieldDataType(RgHandle h, int column) {
     return Guard(-1, [&] { return Src(h)->ColumnType(column); });
 }
 
-RG_API int MoveFirst(void* h) {
+RG_API int MoveFirst(RgHandle h) {
     return Guard(0, [&] { return MoveResult(Src(h)->MoveFirst()); });
 }
 
-RG_API int MoveNext(void* h) {
+RG_API int MoveNext(RgHandle h) {
     return Guard(0, [&] { return MoveResult(Src(h)->MoveNext()); });
 }
 
-RG_API int MovePrev(void* h) {
+RG_API int MovePrev(RgHandle h) {
     return Guard(0, [&] { return MoveResult(Src(h)->MovePrevious()); });
 }
 
-RG_API int MoveLast(void* h) {
+RG_API int MoveLast(RgHandle h) {
     return Guard(0, [&] { return MoveResult(Src(h)->MoveLast()); });
 }
 
-RG_API int MoveTo(void* h, int rows) {
+RG_API int MoveTo(RgHandle h, int rows) {
     return Guard(0, [&] { return MoveResult(Src(h)->MoveBy(rows)); });
 }
 
-RG_API int IsBOF(void* h) { return Src(h)->IsBOF() ? 1 : 0; }
+RG_API int IsBOF(RgHandle h) { return Src(h)->IsBOF() ? 1 : 0; }
 
-RG_API int IsEOF(void* h) { return Src(h)->IsEOF() ? 1 : 0; }
+RG_API int IsEOF(RgHandle h) { return Src(h)->IsEOF() ? 1 : 0; }
 
-RG_API int GetValue(void* h, int column, FieldValue* value) {
-    return Guard(0, [&] { return value && Src(h)->ReadColumn(column, *value) ? 1 : 0; });
+RG_API int GetValue(RgHandle h, int column, RgFieldValue* value) {
+    return Guard(0, [&] { return value && Src(h)->ReadColumn(column, *Fv(value)) ? 1 : 0; });
 }
 
-RG_API int GetData(void* h, int column, int rows, FieldValue* value) {
-    return Guard(0, [&] { return value && Src(h)->SkipAndRead(column, rows, *value) ? 1 : 0; });
+RG_API int GetData(RgHandle h, int column, int rows, RgFieldValue* value) {
+    return Guard(0, [&] { return value && Src(h)->SkipAndRead(column, rows, *Fv(value)) ? 1 : 0; });
 }
 
-RG_API int GetFieldString(void* h, int column, char* out) {
+RG_API int GetFieldString(RgHandle h, int column, char* out) {
     return Guard(0, [&] {
         DBSource* src = Src(h);
         if (!src->RowSetOpen()) return 0;
@@ -185,7 +187,7 @@ RG_API int GetFieldString(void* h, int column, char* out) {
     });
 }
 
-RG_API float GetFieldFloat(void* h, int column) {
+RG_API float GetFieldFloat(RgHandle h, int column) {
     return Guard(0.0f, [&] {
         DBSource* src = Src(h);
         if (!src->RowSetOpen()) return 0.0f;
@@ -201,22 +203,22 @@ RG_API float GetFieldFloat(void* h, int column) {
     });
 }
 
-RG_API int SetFieldString(void* h, int column, const char* text) {
+RG_API int SetFieldString(RgHandle h, int column, const char* text) {
     return Guard(0, [&] { return SUCCEEDED(Src(h)->WriteText(column, text)) ? 1 : 0; });
 }
 
-RG_API int SetFieldFloat(void* h, int column, double value) {
+RG_API int SetFieldFloat(RgHandle h, int column, double value) {
     return Guard(0, [&] { return SUCCEEDED(Src(h)->WriteReal(column, value)) ? 1 : 0; });
 }
 
-RG_API int AddNew(void* h) {
+RG_API int AddNew(RgHandle h) {
     return Guard(0, [&] { return Src(h)->InsertRow(); });
 }
 
-RG_API int Delete(void* h) {
+RG_API int Delete(RgHandle h) {
     return Guard(0, [&] { return Src(h)->DeleteRow(); });
 }
 
-RG_API int Update(void* h) {
+RG_API int Update(RgHandle h) {
     return Guard(0, [&] { return Src(h)->CommitRow(); });
 }

@@ -1,7 +1,12 @@
 /* rowgate.dll: a flat C interface over OLE DB. All functions use the C
    calling convention; texts are zero-terminated in the ANSI code page and
    copied into caller buffers that must hold the whole text. The calling
-   thread initialises COM itself before the first open. */
+   thread initialises COM itself before the first open.
+
+   Link against the import library (librowgate.a for mingw, rowgate.lib for
+   the Microsoft toolchain) and call the functions declared below, or load
+   the DLL and take them with GetProcAddress through the Rg*_fn types; a
+   program doing only that may define ROWGATE_NO_PROTOTYPES first. */
 #ifndef ROWGATE_H
 #define ROWGATE_H
 
@@ -58,6 +63,56 @@ typedef float (*RgGetFieldFloat_fn)(RgHandle, int column);
 typedef int (*RgSetFieldString_fn)(RgHandle, int column, const char* text);
 typedef int (*RgSetFieldFloat_fn)(RgHandle, int column, double value);
 typedef int (*RgRowOp_fn)(RgHandle);
+
+#ifndef ROWGATE_NO_PROTOTYPES
+#if defined(_WIN32) && !defined(ROWGATE_CALL)
+#define ROWGATE_CALL __cdecl
+#elif !defined(ROWGATE_CALL)
+#define ROWGATE_CALL
+#endif
+
+/* Open and close. A null handle means the open failed (or the dialog was
+   cancelled); CloseDBSource takes null. */
+RgHandle ROWGATE_CALL OpenDBSource(void);
+RgHandle ROWGATE_CALL OpenDBSourceByStr(const char* initString);
+void ROWGATE_CALL CloseDBSource(RgHandle h);
+int ROWGATE_CALL GetConnectString(RgHandle h, char* out);
+
+/* Tables and their fields: GetTables and GetTableFields return the count (0
+   on failure); the name readers take a 0-based index. */
+int ROWGATE_CALL GetTables(RgHandle h);
+int ROWGATE_CALL GetTableName(RgHandle h, int index, char* out);
+int ROWGATE_CALL GetTableFields(RgHandle h, const char* table);
+int ROWGATE_CALL GetFieldName(RgHandle h, int index, char* out);
+
+/* Row sets: one open row set per handle; columns count from 1. The moves
+   return 0 at the end of the rows too; IsBOF and IsEOF tell it apart.
+   GetFieldDataType returns the column's DBTYPE, -1 without a row set. */
+int ROWGATE_CALL OpenRowSet(RgHandle h, const char* command);
+int ROWGATE_CALL OpenRowSetEx(RgHandle h, const char* command, int cursorKind, int lockMode);
+void ROWGATE_CALL CloseRowSet(RgHandle h);
+int ROWGATE_CALL GetColumns(RgHandle h);
+int ROWGATE_CALL GetColName(RgHandle h, int column, char* out);
+int ROWGATE_CALL GetFieldDataType(RgHandle h, int column);
+int ROWGATE_CALL MoveFirst(RgHandle h);
+int ROWGATE_CALL MoveNext(RgHandle h);
+int ROWGATE_CALL MovePrev(RgHandle h);
+int ROWGATE_CALL MoveLast(RgHandle h);
+int ROWGATE_CALL MoveTo(RgHandle h, int rows);
+int ROWGATE_CALL IsBOF(RgHandle h);
+int ROWGATE_CALL IsEOF(RgHandle h);
+
+/* Values of the current row. Output texts are written only on success. */
+int ROWGATE_CALL GetValue(RgHandle h, int column, RgFieldValue* value);
+int ROWGATE_CALL GetData(RgHandle h, int column, int rows, RgFieldValue* value);
+int ROWGATE_CALL GetFieldString(RgHandle h, int column, char* out);
+float ROWGATE_CALL GetFieldFloat(RgHandle h, int column);
+int ROWGATE_CALL SetFieldString(RgHandle h, int column, const char* text);
+int ROWGATE_CALL SetFieldFloat(RgHandle h, int column, double value);
+int ROWGATE_CALL AddNew(RgHandle h);
+int ROWGATE_CALL Delete(RgHandle h);
+int ROWGATE_CALL Update(RgHandle h);
+#endif
 
 #ifdef __cplusplus
 }

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Configures and builds one architecture's tree: scripts/build.sh [i686|x86_64|native]
-# (default i686, the deliverables) into ${BUILD_DIR:-build}/<arch>. The native
+# [target...] (default i686, the deliverables; all targets unless some are
+# named) into ${BUILD_DIR:-build}/<arch>. The native
 # tree holds only the platform-free logic and its tests, under sanitizers.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 arch="${1:-i686}"
+shift || true
 build="${BUILD_DIR:-$root/build}/$arch"
 case "$arch" in
   i686|x86_64)
@@ -14,4 +16,6 @@ case "$arch" in
     cmake -S "$root/cmake/native" -B "$build" -DCMAKE_BUILD_TYPE=Debug >/dev/null ;;
   *) echo "build.sh: unknown architecture '$arch' (i686, x86_64 or native)" >&2; exit 2 ;;
 esac
-cmake --build "$build" -j"$(nproc)"
+targets=()
+[ $# -gt 0 ] && targets=(--target "$@")
+cmake --build "$build" -j"$(nproc)" "${targets[@]}"
