@@ -2,7 +2,8 @@
 # Makes a throwaway self-signed code-signing certificate, runs package.sh
 # with it and checks with osslsigncode that every program and library in the
 # packages, the installer and the uninstaller the installer carries are
-# signed by it, and that a file changed after signing is rejected; without a
+# signed by it (the uninstaller an installation leaves under Wine too), and
+# that a file changed after signing is rejected; without a
 # certificate nothing is signed. Arguments: build root, architecture.
 set -uo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -33,6 +34,19 @@ for f in "${files[@]}"; do
   grep -q "Quillet test signer" "$work/verify.log" || fail "$(basename "$f") is not signed by the test signer"
 done
 echo "every one of ${#files[@]} files verifies"
+
+# The uninstaller is written by the installer as it runs; it was signed when
+# makensis made it, so the one an installation leaves must verify too.
+tree="$build_root/$arch"
+target='C:\quillet-sign-test'
+"$tree/wine-run" "$(ls "$work/dist"/quillet-*-setup*.exe)" /S "/D=$target" </dev/null >/dev/null 2>&1 ||
+  fail "the signed installer did not install"
+uninstaller="$tree/wineprefix/drive_c/quillet-sign-test/uninstall.exe"
+verify "$uninstaller" || { cat "$work/verify.log"; fail "the installed uninstall.exe does not verify"; }
+"$tree/wine-run" "$target\\uninstall.exe" /S </dev/null >/dev/null 2>&1
+for _ in $(seq 300); do [ -e "$uninstaller" ] || break; sleep 0.2; done
+[ -e "$uninstaller" ] && fail "the signed uninstaller did not remove itself"
+echo "the uninstaller an installation leaves verifies too"
 
 # A signed file changed afterwards: one byte inside the code.
 tampered="$work/tampered.exe"
