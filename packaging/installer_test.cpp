@@ -67,19 +67,26 @@ std::optional<std::wstring> RegisteredYrwxlsServer() {
     return reg.TryReadString(L"");
 }
 
-// What a shortcut points at, read as the shell reads it.
-std::wstring ShortcutTarget(const fs::path& lnk) {
+struct Shortcut {
+    std::wstring target;
+    std::wstring description;
+};
+
+// What a shortcut points at and says, read as the shell reads it.
+Shortcut ReadShortcut(const fs::path& lnk) {
     win::ComPtr<IShellLinkW> link;
     if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
                                   reinterpret_cast<void**>(link.put()))))
-        return L"";
+        return {};
     win::ComPtr<IPersistFile> file;
     if (FAILED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(file.put()))) ||
         FAILED(file->Load(lnk.c_str(), STGM_READ)))
-        return L"";
+        return {};
     wchar_t target[MAX_PATH] = {};
-    if (FAILED(link->GetPath(target, MAX_PATH, nullptr, 0))) return L"";
-    return target;
+    wchar_t description[INFOTIPSIZE] = {};
+    link->GetPath(target, MAX_PATH, nullptr, 0);
+    link->GetDescription(description, INFOTIPSIZE);
+    return {target, description};
 }
 
 // Runs a command line and waits for it; its exit code, or nullopt when it
@@ -174,7 +181,10 @@ TEST_F(Installer, SilentInstallPutsTheFilesTheEntryAndTheShortcutInPlace) {
     EXPECT_LE(*kb, bytes / 1024 + 8);
 
     ASSERT_TRUE(fs::exists(shortcut_)) << win::ToUtf8(shortcut_.wstring());
-    EXPECT_EQ(fs::path(ShortcutTarget(shortcut_)), dir_ / L"quillet.exe");
+    const Shortcut link = ReadShortcut(shortcut_);
+    EXPECT_EQ(fs::path(link.target), dir_ / L"quillet.exe");
+    // The installer speaks the system's language: Chinese on this prefix.
+    EXPECT_EQ(link.description, L"一键修复网上申报客户端的浏览器设置");
 }
 
 TEST_F(Installer, InstalledProgramStartsAndShowsItsMainWindow) {
