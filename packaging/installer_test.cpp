@@ -234,6 +234,32 @@ TEST_F(Installer, UninstallLeavesAControlRegisteredFromElsewhere) {
     fs::remove_all(other, ec);
 }
 
+TEST_F(Installer, InstallAndUninstallLeaveARunningProgramAlone) {
+    Install();
+    const std::string shipped = ReadAll(dir_ / L"quillet.exe");
+    uiprobe::Program quillet((dir_ / L"quillet.exe").wstring(), L"", dir_.wstring());
+    HWND main = uiprobe::WaitForWindow(quillet.Pid(), L"", L"Quillet（仅修复）(" + version_ + L")", 60s);
+    ASSERT_NE(main, nullptr);
+
+    // Silently nobody can close it: both end with an error and change nothing.
+    auto install = RunAndWait(L"\"" + setup_ + L"\" /S", 120s);
+    ASSERT_TRUE(install.has_value());
+    EXPECT_NE(*install, 0u) << "the install went on over a running program";
+    // In place (_?=) the uninstaller runs itself and reports its own outcome.
+    auto uninstall = RunAndWait(L"\"" + (dir_ / L"uninstall.exe").wstring() + L"\" /S _?=" + dir_.wstring(), 120s);
+    ASSERT_TRUE(uninstall.has_value());
+    EXPECT_NE(*uninstall, 0u) << "the uninstall went on while the program ran";
+    EXPECT_EQ(ReadAll(dir_ / L"quillet.exe"), shipped);
+    for (const wchar_t* f : kInstalledFiles) EXPECT_TRUE(fs::exists(dir_ / f)) << win::ToUtf8(f);
+    EXPECT_TRUE(UninstallEntryExists());
+    EXPECT_TRUE(::IsWindow(main));
+
+    ::PostMessageW(main, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(quillet.WaitExit(30s));
+    Install();
+    EXPECT_EQ(UninstallString(L"DisplayVersion"), version_);
+}
+
 TEST_F(Installer, InstallOverAnInstalledCopyUpgradesItInPlace) {
     Install();
     const std::string shipped = ReadAll(dir_ / L"quillet.exe");

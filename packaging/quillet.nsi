@@ -65,21 +65,37 @@ VIAddVersionKey /LANG=0 "LegalCopyright" "Copyright (C) 2026 Quillet"
 !insertmacro MUI_LANGUAGE "SimpChinese"
 !insertmacro MUI_LANGUAGE "English"
 
-LangString ShortcutName ${LANG_SIMPCHINESE} "Quillet"
-LangString ShortcutName ${LANG_ENGLISH} "Quillet"
+LangString StillRunning ${LANG_SIMPCHINESE} "Quillet 正在运行。请先关闭它，然后点击“重试”。"
+LangString StillRunning ${LANG_ENGLISH} "Quillet is running. Close it, then click Retry."
 LangString ShortcutDescription ${LANG_SIMPCHINESE} "一键修复网上申报客户端的浏览器设置"
 LangString ShortcutDescription ${LANG_ENGLISH} "One-click repair of the online filing client's browser settings"
+
+; A running quillet.exe cannot be replaced or removed: every window of the
+; program is of the class "QuilletForm". Silently there is nobody to close
+; it, so the run ends with an error instead of leaving a mixed installation.
+!macro WaitUntilNotRunning
+  ${Do}
+    FindWindow $0 "QuilletForm"
+    ${If} $0 == 0
+      ${Break}
+    ${EndIf}
+    MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "$(StillRunning)" /SD IDCANCEL IDRETRY +2
+    Abort
+  ${Loop}
+!macroend
 
 Function .onInit
 !if "${ARCH}" == "x64"
   SetRegView 64
 !endif
+  !insertmacro WaitUntilNotRunning
 FunctionEnd
 
 Function un.onInit
 !if "${ARCH}" == "x64"
   SetRegView 64
 !endif
+  !insertmacro WaitUntilNotRunning
 FunctionEnd
 
 Section "Quillet" SecMain
