@@ -8,6 +8,7 @@
 #include "net/shell_helpers.h"
 #include "net/streams.h"
 #include "upgrade/languages.h"
+#include "upgrade/selfupgrade/download_scan.h"
 #include "upgrade/upgrade_rules.h"
 #include "win/error.h"
 #include "win/process.h"
@@ -40,14 +41,7 @@ CivilTime LocalNow() {
 }
 
 void DeleteDownloadedFiles(const std::wstring& directory) {
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW found;
-    win::UniqueFindHandle find(::FindFirstFileW((directory + L"*" + kDownloadSuffix).c_str(), &found));
-    if (!find) return;
-    do {
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.emplace_back(found.cFileName);
-    } while (::FindNextFileW(find.get(), &found));
-    for (const auto& name : names) {
+    for (const auto& name : selfupgrade::ListDownloads(directory)) {
         const std::wstring path = directory + name;
         ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
         ::DeleteFileW(path.c_str());
@@ -175,7 +169,7 @@ void TauAutoUpgrader::SetDialogs(std::unique_ptr<TauUpgradeDialogs> dialogs) {
 }
 
 void TauAutoUpgrader::Loaded() {
-    if (OnAfterRestart && IsRestartArgument(win::CommandLineArgument(1), restartParams_)) OnAfterRestart(this);
+    if (OnAfterRestart && selfupgrade::IsRestartArgument(win::CommandLineArgument(1), restartParams_)) OnAfterRestart(this);
 }
 
 void TauAutoUpgrader::CheckUpdate() {
@@ -221,7 +215,7 @@ void TauAutoUpgrader::StartSelfUpgrade(const std::wstring& argument) {
     try {
         win::StartOptions options;
         options.application = path;
-        win::StartProcess(SelfUpgradeCommandLine(path, win::ExePath(), argument), options);
+        win::StartProcess(selfupgrade::CommandLine(path, win::ExePath(), argument), options);
     } catch (const win::Error&) {
     }
     win::Application::ProcessMessages();

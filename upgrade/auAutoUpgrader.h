@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "net/custom_http.h"
+#include "upgrade/selfupgrade/selfupgrade_protocol.h"
 #include "upgrade/upgrade_dialogs.h"
 #include "upgrade/upgrade_types.h"
 #include "win/handles.h"
@@ -79,8 +80,9 @@ using TUpgraderPasswordRequestEvent =
     std::function<void(TauAutoUpgrader* sender, const std::wstring& realm, bool& tryAgain)>;
 
 inline constexpr wchar_t kDefaultRestartParams[] = L"/afterupgrade";
-inline constexpr wchar_t kSelfUpgradeFileName[] = L"Virorova3.exe";
-inline constexpr wchar_t kDownloadSuffix[] = L".uTMP";
+// Agreed with the self-upgrade program in one place.
+inline constexpr const auto& kSelfUpgradeFileName = selfupgrade::kProgramFileName;
+inline constexpr const auto& kDownloadSuffix = selfupgrade::kDownloadSuffix;
 // The automatic check's timer on the component's window, and its period.
 inline constexpr UINT_PTR kCheckTimerId = 1;
 inline constexpr UINT kCheckTimerMilliseconds = 10000;

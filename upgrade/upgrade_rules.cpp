@@ -191,19 +191,4 @@ uint8_t TotalPercentsDone(uint8_t percentsDone, int32_t index, int32_t count) {
     return static_cast<uint8_t>(percentsDone / count + CalcPercent(index, count));
 }
 
-bool IsRestartArgument(const std::wstring& argument, const std::wstring& restartParams) {
-    if (argument == restartParams) return true;
-    return argument.size() == restartParams.size() + 1 && argument.starts_with(restartParams) &&
-           (argument.back() == L'0' || argument.back() == L'1');
-}
-
-std::wstring UpgradeRestartArgument(const std::wstring& restartParams, TacUpgradeMethod method) {
-    return L"+" + restartParams + (method == umUseExternalSetup ? L"1" : L"0");
-}
-
-std::wstring SelfUpgradeCommandLine(const std::wstring& selfUpgradePath, const std::wstring& programPath,
-                                    const std::wstring& argument) {
-    return L"\"" + selfUpgradePath + L"\" \"" + programPath + L"\" " + argument;
-}
-
 } // namespace au

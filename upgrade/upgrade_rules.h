@@ -66,17 +66,4 @@ bool FetchUnderSizeRule(TacMiscFilesUpgradeBehavior behavior, uint32_t contentLe
 // the files before it (CalcPercent of index and count).
 uint8_t TotalPercentsDone(uint8_t percentsDone, int32_t index, int32_t count);
 
-// The argument a restarted program recognises: `restartParams` itself (a
-// plain restart) or followed by the method digit an upgrade appends.
-bool IsRestartArgument(const std::wstring& argument, const std::wstring& restartParams);
-
-// The argument of the self-upgrade program after an upgrade: "+" +
-// restartParams + the method's digit.
-std::wstring UpgradeRestartArgument(const std::wstring& restartParams, TacUpgradeMethod method);
-
-// "<self-upgrade program>" "<program>" <argument>: both paths quoted so a
-// blank or a "+" in them cannot split them; the argument as it stands.
-std::wstring SelfUpgradeCommandLine(const std::wstring& selfUpgradePath, const std::wstring& programPath,
-                                    const std::wstring& argument);
-
 } // namespace au

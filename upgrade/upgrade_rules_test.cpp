@@ -113,18 +113,5 @@ TEST(AuUpgradePercent, FileShareOnTopOfTheFilesBefore) {
     EXPECT_EQ(TotalPercentsDone(99, 0, 0), 0);
 }
 
-TEST(AuUpgradeRestart, ArgumentWithOrWithoutTheMethodDigit) {
-    EXPECT_EQ(UpgradeRestartArgument(L"/afterupgrade", umSelfUpgrade), L"+/afterupgrade0");
-    EXPECT_EQ(UpgradeRestartArgument(L"/afterupgrade", umUseExternalSetup), L"+/afterupgrade1");
-    for (const wchar_t* yes : {L"/afterupgrade", L"/afterupgrade0", L"/afterupgrade1"})
-        EXPECT_TRUE(IsRestartArgument(yes, L"/afterupgrade")) << yes;
-    for (const wchar_t* no : {L"", L"/afterupgrade2", L"/afterupgrade00", L"/AfterUpgrade", L"/afterupgradeX",
-                              L"/afterupgrad"})
-        EXPECT_FALSE(IsRestartArgument(no, L"/afterupgrade")) << no;
-    EXPECT_EQ(SelfUpgradeCommandLine(L"C:\\Temp\\Virorova3.exe", L"C:\\Program Files\\Q+Q\\quillet.exe",
-                                     L"+/afterupgrade0"),
-              L"\"C:\\Temp\\Virorova3.exe\" \"C:\\Program Files\\Q+Q\\quillet.exe\" +/afterupgrade0");
-}
-
 } // namespace
 } // namespace au

@@ -56,7 +56,7 @@ void TauAutoUpgrader::HeaderInfo(uint32_t contentLength, DateTime lastModified, 
     if (queryInfoStage_) return;
     currentFileTime_ = lastModified;
     if (dialogs_->WizardShowing()) dialogs_->WizardFileSize(contentLength);
-    const std::wstring local = currentFileName_.substr(0, currentFileName_.size() - std::size(kDownloadSuffix) + 1);
+    const std::wstring local = selfupgrade::ReplacedName(currentFileName_);
     const int64_t size = GetFileSizeByName(local);
     continueDownload = FetchUnderSizeRule(miscFilesUpgrade_, contentLength, downloadQueue_.size(), local,
                                           win::ExePath(), size < 0 ? std::nullopt : std::optional<int64_t>(size));
@@ -240,7 +240,9 @@ void TauAutoUpgrader::FinishDownloads() {
     if (OnEndUpgrade) OnEndUpgrade(this);
     // A handler of the event may still abort.
     if (aborted_) return;
-    StartSelfUpgrade(UpgradeRestartArgument(restartParams_, updateMethod_));
+    StartSelfUpgrade(selfupgrade::RestartArgument(restartParams_, updateMethod_ == umUseExternalSetup
+                                                                      ? selfupgrade::ApplyMethod::kExternalSetup
+                                                                      : selfupgrade::ApplyMethod::kSelfUpgrade));
 }
 
 } // namespace au

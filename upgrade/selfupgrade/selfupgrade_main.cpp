@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "download_scan.h"
 #include "selfupgrade_rules.h"
 #include "win/handles.h"
 #include "win/process.h"
@@ -92,19 +93,6 @@ bool WaitUntilWritable(const std::wstring& path) {
     }
 }
 
-// All names first: moving files while the listing is open could show a
-// moved file again or skip one.
-std::vector<std::wstring> ListDownloads(const std::wstring& directory) {
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW found;
-    win::UniqueFindHandle find(::FindFirstFileW((directory + L"*" + selfupgrade::kDownloadSuffix).c_str(), &found));
-    if (!find) return names;
-    do {
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.emplace_back(found.cFileName);
-    } while (::FindNextFileW(find.get(), &found));
-    return names;
-}
-
 // One rename that replaces the target, so that at every moment either the
 // old or the new file is there; a target still in use keeps its old content
 // and attributes, and its download stays for a later attempt.
@@ -156,7 +144,7 @@ ExitCode Upgrade(const selfupgrade::Invocation& invocation) {
         input.programName = selfupgrade::FileNameOf(invocation.programPath);
     }
     input.programDownloadExists = IsFile(invocation.programPath + selfupgrade::kDownloadSuffix);
-    input.downloads = ListDownloads(input.directory);
+    input.downloads = selfupgrade::ListDownloads(input.directory);
 
     const selfupgrade::Plan plan = selfupgrade::MakePlan(input);
     for (const selfupgrade::Move& move : plan.moves) PutInPlace(move);

@@ -5,8 +5,6 @@
 namespace selfupgrade {
 namespace {
 
-constexpr size_t kSuffixLength = sizeof(kDownloadSuffix) / sizeof(wchar_t) - 1;
-
 std::wstring JoinWithBlanks(std::vector<std::wstring>::const_iterator first,
                             std::vector<std::wstring>::const_iterator last) {
     std::wstring joined;
@@ -15,16 +13,6 @@ std::wstring JoinWithBlanks(std::vector<std::wstring>::const_iterator first,
         joined += *it;
     }
     return joined;
-}
-
-wchar_t AsciiLower(wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
-
-// The directory listing matches without regard to case, so "x.UTMP" is a
-// download as well. A bare ".uTMP" names no file to replace and is left.
-bool IsDownloadName(const std::wstring& name) {
-    if (name.size() <= kSuffixLength) return false;
-    return std::equal(name.end() - kSuffixLength, name.end(), kDownloadSuffix,
-                      [](wchar_t a, wchar_t b) { return AsciiLower(a) == AsciiLower(b); });
 }
 
 } // namespace
@@ -38,8 +26,7 @@ Invocation ParseArguments(const std::vector<std::wstring>& args) {
         result.restartArgument = plus->substr(1);
         if (plus + 1 != args.end()) result.restartArgument += L' ' + JoinWithBlanks(plus + 1, args.end());
     }
-    // The engine appends the method's digit to its restart parameter.
-    result.externalSetup = !result.restartArgument.empty() && result.restartArgument.back() == L'1';
+    result.externalSetup = MethodOf(result.restartArgument) == ApplyMethod::kExternalSetup;
     return result;
 }
 
@@ -68,7 +55,7 @@ Plan MakePlan(const PlanInput& input) {
     for (const std::wstring& name : input.downloads) {
         if (!IsDownloadName(name)) continue;
         Move move{input.directory + name, std::wstring(), false};
-        std::wstring target = name.substr(0, name.size() - kSuffixLength);
+        std::wstring target = ReplacedName(name);
         // Only the lower-case ending counts, as the engine names what it
         // downloads; "TOOL.EXE" is some other file shipped with the update.
         if (!standInTaken && target.ends_with(L"exe")) {

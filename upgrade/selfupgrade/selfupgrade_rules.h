@@ -6,11 +6,9 @@
 #include <string>
 #include <vector>
 
-namespace selfupgrade {
+#include "selfupgrade_protocol.h"
 
-// The ending the upgrade engine gives every file it downloads next to the
-// one it replaces.
-inline constexpr wchar_t kDownloadSuffix[] = L".uTMP";
+namespace selfupgrade {
 
 struct Invocation {
     std::wstring programPath;       // the main program, as the caller named it
@@ -18,9 +16,10 @@ struct Invocation {
     bool externalSetup = false;     // a downloaded setup program runs first
 };
 
-// The arguments after the program's own name. The first one beginning with
-// '+' opens the restart argument; everything before it is the program path,
-// re-joined with single blanks, since older callers pass the path unquoted.
+// The arguments after the program's own name (CommandLine of the protocol,
+// split). The first one beginning with '+' opens the restart argument;
+// everything before it is the program path, re-joined with single blanks,
+// since older callers pass the path unquoted.
 Invocation ParseArguments(const std::vector<std::wstring>& args);
 
 // Up to and including the last '\' (empty without one), and what follows it.
