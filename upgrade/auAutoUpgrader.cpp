@@ -4,6 +4,7 @@
 // upgrade_stages.cpp.
 #include "upgrade/auAutoUpgrader.h"
 
+#include "log/log4me.h"
 #include "net/file_helpers.h"
 #include "net/shell_helpers.h"
 #include "net/streams.h"
@@ -204,24 +205,38 @@ void TauAutoUpgrader::RestartApplication(const std::wstring& params) {
 void TauAutoUpgrader::StartSelfUpgrade(const std::wstring& argument) {
     const std::wstring& path = SelfUpgradePath();
     try {
-        // Closed before it is started; an old copy is replaced.
-        FileStream file(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, CREATE_ALWAYS,
-                        FILE_ATTRIBUTE_TEMPORARY);
-        SaveResourceToStream(::GetModuleHandleW(nullptr), kResourceName, kResourceName, &file);
-    } catch (const win::Error&) {
-        // The start is attempted all the same: an earlier copy may be there.
-    }
-    win::Application::ProcessMessages();
-    try {
+        {
+            // Closed before it is started; an old copy is replaced.
+            FileStream file(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_TEMPORARY);
+            SaveResourceToStream(::GetModuleHandleW(nullptr), kResourceName, kResourceName, &file);
+        }
+        win::Application::ProcessMessages();
         win::StartOptions options;
         options.application = path;
         win::StartProcess(selfupgrade::CommandLine(path, win::ExePath(), argument), options);
-    } catch (const win::Error&) {
+    } catch (const win::Error& e) {
+        SelfUpgradeFailed(e);
+        return;
     }
     win::Application::ProcessMessages();
     restarting_ = true;
     if (OnDoOwnCloseAppMethod) OnDoOwnCloseAppMethod(this);
     else CloseApplication();
+}
+
+// Closing now would leave the user with a vanished program and nothing
+// upgraded; an earlier copy of the self-upgrade program left in its place is
+// no better, since it may not be the one this program carries. So the
+// program stays, its downloads go, and the user and the caller are told.
+void TauAutoUpgrader::SelfUpgradeFailed(const win::Error& error) {
+    const std::wstring message = error.Code() ? win::SystemMessage(error.Code()) : error.Message();
+    LogError("upgrade: the self-upgrade program " + win::ToAnsi(SelfUpgradePath()) +
+             " could not be written or started: " + win::ToAnsi(message));
+    DeleteDownloadedFiles(win::ExeDir());
+    dialogs_->ShowSystemError(*this, message);
+    if (OnAborted) OnAborted(this);
+    inUpgrade_ = false;
 }
 
 } // namespace au

@@ -18,6 +18,7 @@
 #include "upgrade/selfupgrade/selfupgrade_protocol.h"
 #include "upgrade/upgrade_dialogs.h"
 #include "upgrade/upgrade_types.h"
+#include "win/error.h"
 #include "win/handles.h"
 
 namespace au {
@@ -209,6 +210,7 @@ private:
     void FinishDownloads();
     void Stop();
     void StartSelfUpgrade(const std::wstring& argument);
+    void SelfUpgradeFailed(const win::Error& error);
 
     std::unique_ptr<TauAutoUpgraderInfo> infoFile_;
     std::unique_ptr<TauAutoUpgraderWizard> wizard_;

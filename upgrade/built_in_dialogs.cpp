@@ -67,6 +67,11 @@ public:
         ::MessageBoxW(Owner(), text.c_str(), UpgradeText(language, 0).c_str(), MB_OK | MB_ICONERROR);
     }
 
+    void ShowSystemError(TauAutoUpgrader& sender, const std::wstring& message) override {
+        const auto language = sender.Wizard().ResolvedLanguage();
+        ::MessageBoxW(Owner(), message.c_str(), UpgradeText(language, 0).c_str(), MB_OK | MB_ICONERROR);
+    }
+
     bool AskSkipLostFile(TauAutoUpgrader& sender, const std::wstring& fileName, int32_t errorCode) override {
         const auto language = sender.Wizard().ResolvedLanguage();
         const std::wstring text = FillPlaceholders(UpgradeText(language, 28), {fileName});

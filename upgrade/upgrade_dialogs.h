@@ -40,6 +40,9 @@ public:
     // An error box with text `textIndex` of the language table, its
     // placeholder filled with `argument`.
     virtual void ShowError(TauAutoUpgrader& sender, int textIndex, const std::wstring& argument) = 0;
+    // An error box with the platform's text of a failure, under the
+    // component's error caption (text 0).
+    virtual void ShowSystemError(TauAutoUpgrader& sender, const std::wstring& message) = 0;
     // The lost-file question; true to skip the file and go on.
     virtual bool AskSkipLostFile(TauAutoUpgrader& sender, const std::wstring& fileName, int32_t errorCode) = 0;
 };

@@ -352,5 +352,35 @@ TEST_F(AuUpgradeDownload, FileThatCannotBeWrittenIsALostFile) {
     EXPECT_TRUE(FileExists(Downloaded(names[1])));
 }
 
+// A self-upgrade program that can be neither written nor started (a
+// directory stands where it goes): the program must not close as if the
+// upgrade were under way, and nothing downloaded may stay behind.
+TEST_F(AuUpgradeDownload, RefusedSelfUpgradeKeepsTheProgramOpenAndRemovesTheDownloads) {
+    AU_REQUIRE_TEST_SERVER();
+    const std::wstring blocker = TauAutoUpgrader::SelfUpgradePath();
+    ::SetFileAttributesW(blocker.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ::DeleteFileW(blocker.c_str());
+    ASSERT_TRUE(::CreateDirectoryW(blocker.c_str(), nullptr)) << win::ToUtf8(blocker);
+    struct RemoveBlocker {
+        std::wstring path;
+        ~RemoveBlocker() { ::RemoveDirectoryW(path.c_str()); }
+    } removeBlocker{blocker};
+
+    const Names names{FileName(L"r1"), FileName(L"r2")};
+    ServeInfo(InfoWith({FileUrl(names[0], L"size=10"), FileUrl(names[1], L"size=20")}));
+    bool closed = false;
+    upgrader->OnDoOwnCloseAppMethod = [&](TauAutoUpgrader*) { closed = true; };
+    upgrader->OnEndUpgrade = [&](TauAutoUpgrader*) { Note("EndUpgrade"); };
+    ASSERT_TRUE(Check());
+
+    EXPECT_FALSE(closed) << "the program was closed although nothing will upgrade it";
+    EXPECT_EQ(events, (Strings{"BeginUpgrade", "FileStart", "Progress", "FileDone", "FileStart", "Progress",
+                               "FileDone", "EndUpgrade", "Aborted"}));
+    ASSERT_EQ(user->calls, (Strings{"AskUpgrade", "ShowSystemError"}));
+    EXPECT_FALSE(user->errorArguments.back().empty());
+    for (const auto& name : names) EXPECT_FALSE(FileExists(Downloaded(name))) << win::ToUtf8(name);
+    EXPECT_FALSE(upgrader->InUpgrade());
+}
+
 } // namespace
 } // namespace au::testing

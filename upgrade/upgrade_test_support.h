@@ -75,6 +75,10 @@ public:
         calls.push_back("ShowError " + std::to_string(textIndex));
         errorArguments.push_back(argument);
     }
+    void ShowSystemError(TauAutoUpgrader&, const std::wstring& message) override {
+        calls.push_back("ShowSystemError");
+        errorArguments.push_back(message);
+    }
     bool AskSkipLostFile(TauAutoUpgrader&, const std::wstring& fileName, int32_t errorCode) override {
         calls.push_back("AskSkipLostFile " + std::to_string(errorCode));
         lostFileNames.push_back(fileName);
