@@ -5,6 +5,7 @@
 
 #include <process.h>
 
+#include "log/log4me.h"
 #include "net/thread_window.h"
 #include "win/error.h"
 #include "win/window.h"
@@ -177,6 +178,7 @@ bool TauEventThread::Abandon() {
 
 void TauEventThread::Kill() noexcept {
     if (!handle_ || !started_ || !ThreadAlive(handle_.get())) return;
+    LogError("net: a worker thread did not end within its grace time and was ended by force");
     ::TerminateThread(handle_.get(), 0);
     ::WaitForSingleObject(handle_.get(), INFINITE);
     running_ = false;

@@ -4,7 +4,10 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include <string>
 #include <utility>
+
+#include "log/log4me.h"
 
 namespace au {
 
@@ -26,7 +29,8 @@ public:
     HINTERNET release() noexcept { return std::exchange(handle_, nullptr); }
     void reset(HINTERNET handle = nullptr) noexcept {
         HINTERNET old = std::exchange(handle_, handle);
-        if (old) ::InternetCloseHandle(old);
+        if (old && !::InternetCloseHandle(old))
+            LogError("net: an internet handle would not close (error " + std::to_string(::GetLastError()) + ")");
     }
 
 private:

@@ -45,7 +45,11 @@ void DeleteDownloadedFiles(const std::wstring& directory) {
     for (const auto& name : selfupgrade::ListDownloads(directory)) {
         const std::wstring path = directory + name;
         ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        ::DeleteFileW(path.c_str());
+        if (::DeleteFileW(path.c_str())) continue;
+        const DWORD error = ::GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND)
+            LogError("upgrade: the download " + win::ToAnsi(path) + " would not delete (error " +
+                     std::to_string(error) + ")");
     }
 }
 
