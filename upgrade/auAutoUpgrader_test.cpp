@@ -80,6 +80,11 @@ TEST_F(AuUpgradeCheck, UnreachableHostNamesAddressAndHostAndBoxesOnlyWhenAskedFo
     ASSERT_TRUE(Check());
     EXPECT_EQ(user->calls, (Strings{"ShowError 26"}));
     EXPECT_EQ(user->errorArguments, (std::vector<std::wstring>{L"'http://127.0.0.1'"}));
+    // An HTTPS address is named as what it is.
+    finished = false;
+    upgrader->SetInfoFileURL(L"https://127.0.0.1:" + std::to_wstring(ClosedPort()) + L"/info.txt");
+    ASSERT_TRUE(Check());
+    EXPECT_EQ(user->errorArguments.back(), L"'https://127.0.0.1'");
 }
 
 TEST_F(AuUpgradeCheck, ConnectionLostDuringTheInformationFile) {

@@ -191,4 +191,10 @@ uint8_t TotalPercentsDone(uint8_t percentsDone, int32_t index, int32_t count) {
     return static_cast<uint8_t>(percentsDone / count + CalcPercent(index, count));
 }
 
+std::wstring UnreachableHostText(const std::wstring& url, const std::wstring& hostName) {
+    const size_t scheme = url.find(L"://");
+    return L"'" + (scheme == std::wstring::npos ? std::wstring(L"http://") : url.substr(0, scheme + 3)) + hostName +
+           L"'";
+}
+
 } // namespace au

@@ -66,4 +66,9 @@ bool FetchUnderSizeRule(TacMiscFilesUpgradeBehavior behavior, uint32_t contentLe
 // the files before it (CalcPercent of index and count).
 uint8_t TotalPercentsDone(uint8_t percentsDone, int32_t index, int32_t count);
 
+// The host as the unreachable-host box names it, quoted: with the scheme
+// the address was fetched by ("http://" for an address without one, as the
+// request itself does), so an HTTPS address is not shown as plain HTTP.
+std::wstring UnreachableHostText(const std::wstring& url, const std::wstring& hostName);
+
 } // namespace au

@@ -113,5 +113,11 @@ TEST(AuUpgradePercent, FileShareOnTopOfTheFilesBefore) {
     EXPECT_EQ(TotalPercentsDone(99, 0, 0), 0);
 }
 
+TEST(AuUpgradeHostText, NamesTheHostWithTheSchemeItWasFetchedBy) {
+    EXPECT_EQ(UnreachableHostText(L"http://example.com/info.txt", L"example.com"), L"'http://example.com'");
+    EXPECT_EQ(UnreachableHostText(L"https://example.com:8443/x", L"example.com"), L"'https://example.com'");
+    EXPECT_EQ(UnreachableHostText(L"example.com/info.txt", L"example.com"), L"'http://example.com'");
+}
+
 } // namespace
 } // namespace au

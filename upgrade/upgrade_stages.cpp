@@ -120,7 +120,7 @@ void TauAutoUpgrader::HostUnreachable() {
         autoCheckDone_ = false;
         ApplyTimerRule();
     } else if (showMessages_.Contains(mHostUnreachable)) {
-        dialogs_->ShowError(*this, 26, L"'http://" + HostName() + L"'");
+        dialogs_->ShowError(*this, 26, UnreachableHostText(URL(), HostName()));
     }
     Stop();
 }
