@@ -17,6 +17,7 @@
 #include <fstream>
 #include <optional>
 
+#include "net/testing/test_server.h"
 #include "testing/uiprobe.h"
 #include "win/handles.h"
 #include "win/process.h"
@@ -44,22 +45,16 @@ fs::path KnownFolder(int csidl) {
     return path;
 }
 
-std::optional<std::wstring> UninstallString(const std::wstring& name) {
+// The entry in the list of installed programs; no key is open when it is missing.
+win::Registry UninstallEntry() {
     win::Registry reg(HKEY_LOCAL_MACHINE, KEY_READ);
-    if (!reg.TryOpenKey(kUninstallKey, false)) return std::nullopt;
-    return reg.TryReadString(name);
+    reg.TryOpenKey(kUninstallKey, false);
+    return reg;
 }
 
-std::optional<DWORD> UninstallDword(const std::wstring& name) {
-    win::Registry reg(HKEY_LOCAL_MACHINE, KEY_READ);
-    if (!reg.TryOpenKey(kUninstallKey, false)) return std::nullopt;
-    return reg.TryReadDword(name);
-}
+std::optional<std::wstring> UninstallString(const std::wstring& name) { return UninstallEntry().TryReadString(name); }
 
-bool UninstallEntryExists() {
-    win::Registry reg(HKEY_LOCAL_MACHINE, KEY_READ);
-    return reg.TryOpenKey(kUninstallKey, false);
-}
+bool UninstallEntryExists() { return UninstallEntry().HasOpenKey(); }
 
 std::optional<std::wstring> RegisteredYrwxlsServer() {
     win::Registry reg(HKEY_CLASSES_ROOT, KEY_READ);
@@ -109,10 +104,7 @@ bool Eventually(const std::function<bool()>& condition, std::chrono::millisecond
     return true;
 }
 
-std::string ReadAll(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+std::string ReadAll(const fs::path& p) { return au::testing::ReadFileBytes(p.wstring()); }
 
 class Installer : public ::testing::Test {
 protected:
@@ -175,7 +167,7 @@ TEST_F(Installer, SilentInstallPutsTheFilesTheEntryAndTheShortcutInPlace) {
     // Kilobytes of what was installed: about the size of the program folder.
     uintmax_t bytes = 0;
     for (const wchar_t* f : kInstalledFiles) bytes += fs::file_size(dir_ / f);
-    auto kb = UninstallDword(L"EstimatedSize");
+    auto kb = UninstallEntry().TryReadDword(L"EstimatedSize");
     ASSERT_TRUE(kb.has_value());
     EXPECT_GE(*kb, bytes / 1024);
     EXPECT_LE(*kb, bytes / 1024 + 8);

@@ -69,7 +69,7 @@ BOOL CALLBACK CollectTop(HWND h, LPARAM lp) {
     auto* st = reinterpret_cast<EnumState*>(lp);
     DWORD pid = 0;
     ::GetWindowThreadProcessId(h, &pid);
-    if (pid == st->pid && ::IsWindowVisible(h) && (st->cls.empty() || ClassOf(h) == st->cls)) st->found.push_back(h);
+    if ((st->pid == 0 || pid == st->pid) && ::IsWindowVisible(h) && (st->cls.empty() || ClassOf(h) == st->cls)) st->found.push_back(h);
     return TRUE;
 }
 

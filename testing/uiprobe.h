@@ -34,6 +34,7 @@ private:
 // equals `caption` (empty: any); waits up to `timeout`.
 HWND WaitForWindow(DWORD pid, const std::wstring& className, const std::wstring& caption,
                    std::chrono::milliseconds timeout);
+// Visible top-level windows of `pid` (0: of any process) with the class (empty: any).
 std::vector<HWND> TopLevelWindows(DWORD pid, const std::wstring& className);
 // The first child of `parent` with the class and (when non-empty) text.
 HWND FindChild(HWND parent, const std::wstring& className, const std::wstring& text = L"");

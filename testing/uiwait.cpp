@@ -15,6 +15,7 @@
 #include <string>
 #include <thread>
 
+#include "testing/uiprobe.h"
 #include "win/handles.h"
 #include "win/process.h"
 #include "win/strings.h"
@@ -23,25 +24,10 @@ namespace {
 
 using namespace std::chrono_literals;
 
-struct Search {
-    std::wstring prefix;
-    HWND found = nullptr;
-};
-
-BOOL CALLBACK MatchCaption(HWND h, LPARAM lp) {
-    auto* s = reinterpret_cast<Search*>(lp);
-    if (!::IsWindowVisible(h)) return TRUE;
-    wchar_t text[512] = {};
-    ::GetWindowTextW(h, text, 512);
-    if (std::wstring(text).rfind(s->prefix, 0) != 0) return TRUE;
-    s->found = h;
-    return FALSE;
-}
-
 HWND FindByCaptionPrefix(const std::wstring& prefix) {
-    Search s{prefix};
-    ::EnumWindows(&MatchCaption, reinterpret_cast<LPARAM>(&s));
-    return s.found;
+    for (HWND h : uiprobe::TopLevelWindows(0, L""))
+        if (uiprobe::Text(h).rfind(prefix, 0) == 0) return h;
+    return nullptr;
 }
 
 HWND WaitForCaption(const std::wstring& prefix, std::chrono::steady_clock::time_point end) {
@@ -75,9 +61,7 @@ int wmain() {
         return 1;
     }
     if (verb == L"show") {
-        wchar_t caption[512] = {};
-        ::GetWindowTextW(h, caption, 512);
-        std::printf("uiwait: window \"%s\" is showing\n", win::ToUtf8(caption).c_str());
+        std::printf("uiwait: window \"%s\" is showing\n", win::ToUtf8(uiprobe::Text(h)).c_str());
         return 0;
     }
 
