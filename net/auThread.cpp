@@ -30,12 +30,16 @@ bool ThreadAlive(HANDLE thread) { return ::WaitForSingleObject(thread, 0) == WAI
 // component has replaced it with a fresh one.
 thread_local TauEventThread* tCurrentEventThread = nullptr;
 
+std::atomic<int> gForcedEnds{0};
+
 bool QuitPending() {
     MSG msg;
     return ::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE) != 0;
 }
 
 } // namespace
+
+int ForcedThreadEnds() noexcept { return gForcedEnds; }
 
 int PlatformPriority(TThreadPriority priority) {
     auto index = static_cast<size_t>(priority);
@@ -179,6 +183,7 @@ bool TauEventThread::Abandon() {
 void TauEventThread::Kill() noexcept {
     if (!handle_ || !started_ || !ThreadAlive(handle_.get())) return;
     LogError("net: a worker thread did not end within its grace time and was ended by force");
+    ++gForcedEnds;
     ::TerminateThread(handle_.get(), 0);
     ::WaitForSingleObject(handle_.get(), INFINITE);
     running_ = false;
@@ -320,7 +325,11 @@ bool TauCustomThread::Execute() {
                                                  QS_ALLINPUT);
         if (woke == WAIT_TIMEOUT) {
             // Only the run this call started is ended; a newer one is not ours.
-            if (thread_.get() == started) ReplaceThread();
+            if (thread_.get() == started) {
+                // A worker that can be woken is given the moment to leave.
+                if (cancelRun_) cancelRun_();
+                ReplaceThread(cancelRun_ ? kLeavingGrace : 0);
+            }
             if (onWaitTimeoutExpired_) onWaitTimeoutExpired_(this);
             return false;
         }

@@ -25,6 +25,9 @@ inline constexpr UINT kSynchronizeMessage = 0x8FFF;
 inline constexpr UINT kReleaseWindowMessage = 0x8FFE;
 inline constexpr wchar_t kThreadWindowClass[] = L"TauThreadWindow";
 
+// How many workers of this process had to be ended by force.
+int ForcedThreadEnds() noexcept;
+
 // The synchronisation window while one exists, and how many event threads use it.
 HWND ThreadWindowHandle();
 int ThreadWindowUseCount();
@@ -162,6 +165,9 @@ public:
     void SetOnTerminate(TNotifyEvent handler) { thread_->SetOnTerminate(std::move(handler)); }
     const TNotifyEvent& OnWaitTimeoutExpired() const noexcept { return onWaitTimeoutExpired_; }
     void SetOnWaitTimeoutExpired(TNotifyEvent handler) { onWaitTimeoutExpired_ = std::move(handler); }
+    // For an owner whose worker can be woken: asks the running worker to
+    // return, before a wait that would otherwise end it by force.
+    void SetCancelRun(std::function<void()> cancel) { cancelRun_ = std::move(cancel); }
 
 private:
     void ReplaceThread(DWORD grace = 0);
@@ -174,6 +180,7 @@ private:
     bool waitThread_ = false;
     uint32_t waitTimeout_ = 0;
     TNotifyEvent onWaitTimeoutExpired_;
+    std::function<void()> cancelRun_;
 };
 
 } // namespace au

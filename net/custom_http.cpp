@@ -3,13 +3,16 @@
 #include "net/custom_http.h"
 
 #include "net/form_data.h"
+#include "net/transfer_run.h"
 #include "net/url.h"
 #include "win/error.h"
 
 namespace au {
 namespace {
 
-// How long a discarded worker may take to return by itself.
+// How long a cancelled worker may take to return by itself. It wakes at
+// once, so only a worker stuck outside the library comes near this; it is
+// then ended by force, which the log records.
 constexpr DWORD kDiscardGrace = 3000;
 
 } // namespace
@@ -25,19 +28,14 @@ TauCustomHTTP::TauCustomHTTP()
     });
     thread_->SetOnTerminate([this](TauCustomThread*) { CompletionRoutine(); });
     thread_->SetOnWaitTimeoutExpired([this](TauCustomThread*) { TimeoutRoutine(); });
+    thread_->SetCancelRun([this] { CancelRun(); });
 }
 
 TauCustomHTTP::~TauCustomHTTP() {
     destroying_ = true;
-    // Closing a session reports "handle closing" through the callback, whose
-    // context is this object; nothing may reach it any more.
-    if (hSession) ::InternetSetStatusCallbackW(hSession.get(), nullptr);
-    if (Busy()) {
-        CloseHandles();
-        thread_->Discard(kDiscardGrace);
-    }
+    CancelRun();
+    if (Busy()) thread_->Discard(kDiscardGrace);
     thread_.reset();
-    CloseHandles();
 }
 
 void TauCustomHTTP::SetTransferBufferSize(int32_t value) {
@@ -52,6 +50,11 @@ std::wstring TauCustomHTTP::HostName() const { return URLToHostName(url_); }
 bool TauCustomHTTP::StartTransfer(TauHTTPPOSTMethod kind) {
     postKind_ = kind;
     ++transferSerial_;
+    run_ = TransferRun::Start();
+    {
+        std::lock_guard<std::mutex> guard(startLock_);
+        startingRun_ = run_;
+    }
     return thread_->Execute();
 }
 
@@ -79,27 +82,28 @@ bool TauCustomHTTP::Upload(uint16_t numberOfFields) {
     return true;
 }
 
-void TauCustomHTTP::CloseHandles() noexcept {
-    hFile.reset();
-    hRequest.reset();
-    hConnect.reset();
-    hSession.reset();
+void TauCustomHTTP::CancelRun() noexcept {
+    if (run_) run_->Cancel();
+    std::shared_ptr<TransferRun> untaken;
+    {
+        std::lock_guard<std::mutex> guard(startLock_);
+        untaken = std::move(startingRun_);
+    }
+    // A worker that had not started yet will not let go of it.
+    if (untaken) untaken->Finish();
 }
 
-void TauCustomHTTP::ReleaseBody() noexcept {
-    HTTPData = {};
-    HTTPStream.reset();
-}
+void TauCustomHTTP::ReleaseBody() noexcept { HTTPStream.reset(); }
 
 void TauCustomHTTP::Abort() {
-    CloseHandles();
-    if (Busy()) {
-        // The closed handles make the worker's next library call fail, so
-        // it usually returns by itself; ending a thread from outside can
-        // leave the library's locks held for the rest of the process.
+    // Asked first: a woken worker returns at once.
+    const bool busy = Busy();
+    CancelRun();
+    if (busy) {
+        // The cancel has woken the worker; it returns by itself, which
+        // leaves the library's locks as they should be. Inside a handed-over
+        // call it is cut loose instead and unwinds when the call returns.
         thread_->Discard(kDiscardGrace);
-        // It may have opened a handle after the first close.
-        CloseHandles();
         if (OnAborted && !destroying_) OnAborted(this);
     }
     ReleaseBody();
@@ -113,7 +117,6 @@ void TauCustomHTTP::UpdateProgress() {
 }
 
 void TauCustomHTTP::CompletionRoutine() {
-    CloseHandles();
     if (HTTPStream) HTTPStream->SetPosition(0);
     const bool streamIsFile = dynamic_cast<FileStream*>(HTTPStream.get()) != nullptr;
     if (streamIsFile && HTTPSuccess && HTTPContinueDownload) {
@@ -142,22 +145,20 @@ void TauCustomHTTP::CompletionRoutine() {
         case CompletionEvent::DoneInterrupted:
             // The only event of its transfer, and the last: nothing is held.
             stream.reset();
-            HTTPData = {};
             if (OnDoneInterrupted) OnDoneInterrupted(this);
             break;
         }
     }
     stream.reset();
-    // A handler that started the next transfer handed the fields to it: its
-    // worker owns the read buffer, and it replaces a file of the same name.
+    // A handler that started the next transfer handed the fields to it, and
+    // that transfer replaces a file of the same name.
     const bool restarted = serial != transferSerial_;
-    if (!restarted) HTTPData = {};
     if (completion.deleteOutputFile && !(restarted && output == OutputFileName())) ::DeleteFileW(output.c_str());
     if (freeOnTerminate_ && !destroying_ && !restarted) delete this;
 }
 
 void TauCustomHTTP::TimeoutRoutine() {
-    CloseHandles();
+    CancelRun();
     ReleaseBody();
     uploadBody_.clear();
     if (OnWaitTimeoutExpired && !destroying_) OnWaitTimeoutExpired(this);

@@ -5,17 +5,19 @@
 // body goes into memory (handed to the completion event) or into a file.
 #pragma once
 #include <windows.h>
+// The status values OnStatusChanged reports.
+#include <wininet.h>
 
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "net/auThread.h"
 #include "net/date_time.h"
 #include "net/http_rules.h"
-#include "net/internet_handle.h"
 #include "net/login_component.h"
 #include "net/streams.h"
 #include "win/handles.h"
@@ -70,6 +72,7 @@ private:
 };
 
 class TauCustomHTTP;
+class TransferRun;
 using THTTPNotifyEvent = std::function<void(TauCustomHTTP* sender)>;
 using THTTPStatusChangedEvent = std::function<void(TauCustomHTTP* sender, uint32_t statusId, const std::wstring& statusStr)>;
 using THTTPRedirectedEvent = std::function<void(TauCustomHTTP* sender, const std::wstring& newURL)>;
@@ -113,8 +116,9 @@ public:
     // A multipart upload of `numberOfFields` parts asked of
     // OnUploadFieldRequest; false only while a transfer runs.
     bool Upload(uint16_t numberOfFields);
-    // Closes the handles and discards the running worker: OnAborted only,
-    // a file written so far stays on disk, closed.
+    // Cancels the running transfer and waits (briefly: the worker wakes at
+    // once) for its worker to return: OnAborted only, a file written so far
+    // stays on disk, closed.
     void Abort();
     bool Busy() const noexcept { return thread_->Running(); }
     std::wstring FileName() const;
@@ -183,7 +187,10 @@ public:
     THTTPNotifyEvent OnWaitTimeoutExpired;
 
     // The state of the last transfer, overwritten by the next one and read
-    // by the events (and by descendants).
+    // by the events (and by descendants). The worker writes them only while
+    // the window thread leaves them alone: between hand-overs, and never
+    // after a cancel. What both threads touch at once (the handles, the read
+    // buffer) is the run's (net/transfer_run.h).
     std::unique_ptr<Stream> HTTPStream;
     int32_t HTTPErrorCode = -1;
     bool HTTPSuccess = false;
@@ -191,15 +198,12 @@ public:
     bool HTTPContinueDownload = true;
     std::wstring HTTPRawHeadersCRLF, HTTPContentType, HTTPContentLanguage, HTTPContentEncoding, HTTPLocation;
     DateTime HTTPDate = 0, HTTPLastModified = 0, HTTPExpires = 0;
-    std::vector<uint8_t> HTTPData;
     std::wstring HTTPProxyUsername, HTTPProxyPassword;
     uint32_t HTTPFileSize = 0;
     uint32_t HTTPBytesTransferred = 0;
     uint32_t HTTPStartTime = 0;
     std::wstring HTTPUploadRequestHeader;
     ProgressFigures Progress;
-    UniqueHInternet hSession, hConnect, hRequest;
-    win::UniqueHFile hFile;
 
 private:
     // Where one request of a transfer goes; a redirect replaces it.
@@ -209,27 +213,30 @@ private:
     };
     void RequestRoutine();
     bool ParseTarget(const std::wstring& url, RequestTarget& target) const;
-    bool OpenSession();
+    bool OpenSession(TransferRun& run);
+    bool OpenLocalFile(TransferRun& run, const std::wstring& path);
     // Connects and opens the request with its options and extra headers.
-    bool OpenRequest(const RequestTarget& target, const std::wstring& verb);
+    bool OpenRequest(TransferRun& run, const RequestTarget& target, const std::wstring& verb);
     // Sends, answering authentication requests while a handler asks to.
-    bool SendWithAuthentication(const std::wstring& verb, uint32_t bufferSize);
+    bool SendWithAuthentication(TransferRun& run, const std::wstring& verb, uint32_t bufferSize);
     // True when the answer redirects to an address the transfer goes on to.
-    bool FollowRedirect(RequestTarget& target, std::wstring& verb);
-    void ReadResponseHeaders();
-    bool SendUploadBody(uint32_t bufferSize);
+    bool FollowRedirect(TransferRun& run, RequestTarget& target, std::wstring& verb);
+    void ReadResponseHeaders(TransferRun& run);
+    bool SendUploadBody(TransferRun& run, uint32_t bufferSize);
     // False when the output file cannot be made; the transfer ends there.
     bool OpenSink();
-    void ReadBody(uint32_t bufferSize, bool fromFile);
+    void ReadBody(TransferRun& run, uint32_t bufferSize, bool fromFile);
+    // The library's status values so far, on the worker.
+    void ReportStatuses(TransferRun& run);
     void CompletionRoutine();
     void TimeoutRoutine();
-    void CloseHandles() noexcept;
+    // Cancels the current run, if any: its worker wakes and its handles close.
+    void CancelRun() noexcept;
     void ReleaseBody() noexcept;
     bool StartTransfer(TauHTTPPOSTMethod kind);
     // Runs `call` on the window thread while the worker waits.
     void OnMainThread(const std::function<void()>& call);
     void UpdateProgress();
-    static void CALLBACK StatusCallback(HINTERNET handle, DWORD_PTR context, DWORD status, void* info, DWORD length);
 
     std::unique_ptr<TauCustomThread> thread_;
     std::unique_ptr<TauHTTPProxy> proxy_;
@@ -254,6 +261,11 @@ private:
     // An upload's prepared body, kept so that an authentication retry can
     // send it again.
     std::string uploadBody_;
+    // The run of the transfer started last (window thread only), and the
+    // one its worker has not taken yet.
+    std::shared_ptr<TransferRun> run_;
+    std::mutex startLock_;
+    std::shared_ptr<TransferRun> startingRun_;
 };
 
 } // namespace au

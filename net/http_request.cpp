@@ -1,5 +1,7 @@
 // The request routine: runs on the worker thread, one per transfer, and
 // leaves its outcome in the component's fields for the completion routine.
+// Every library call goes through the transfer's run (transfer_run.h), which
+// makes it under the run's lock and waits for it together with a cancel.
 #include <algorithm>
 #include <exception>
 #include <new>
@@ -8,6 +10,7 @@
 
 #include "net/custom_http.h"
 #include "net/http_date.h"
+#include "net/transfer_run.h"
 #include "net/url.h"
 #include "win/error.h"
 #include "win/strings.h"
@@ -38,8 +41,11 @@ DateTime HeaderDate(HINTERNET request, DWORD info) {
     return QueryHeader(request, info, value) ? HTTPDateToDateTime(value) : 0;
 }
 
-void SetTextOption(HINTERNET request, DWORD option, const std::wstring& text) {
-    ::InternetSetOptionW(request, option, const_cast<wchar_t*>(text.c_str()), static_cast<DWORD>(text.size()));
+void SetTextOption(TransferRun& run, DWORD option, const std::wstring& text) {
+    run.Complete([&] {
+        return ::InternetSetOptionW(run.request.get(), option, const_cast<wchar_t*>(text.c_str()),
+                                    static_cast<DWORD>(text.size()));
+    });
 }
 
 const wchar_t* NullWhenEmpty(const std::wstring& text) { return text.empty() ? nullptr : text.c_str(); }
@@ -60,90 +66,109 @@ std::wstring CombinedURL(const std::wstring& base, const std::wstring& location)
 
 } // namespace
 
-void CALLBACK TauCustomHTTP::StatusCallback(HINTERNET, DWORD_PTR context, DWORD status, void*, DWORD) {
-    auto* self = reinterpret_cast<TauCustomHTTP*>(context);
-    if (self && !self->destroying_ && self->OnStatusChanged) self->OnStatusChanged(self, status, StatusText(status));
+void TauCustomHTTP::ReportStatuses(TransferRun& run) {
+    for (DWORD status : run.TakeStatuses()) {
+        // Completion is how the asynchronous session answers the worker,
+        // not news of the transfer.
+        if (status == INTERNET_STATUS_REQUEST_COMPLETE) continue;
+        if (run.Cancelled() || destroying_ || !OnStatusChanged) return;
+        OnStatusChanged(this, status, StatusText(status));
+    }
 }
 
-bool TauCustomHTTP::OpenSession() {
+bool TauCustomHTTP::OpenSession(TransferRun& run) {
     const std::wstring proxy = ProxyText(proxy_->AccessType(), proxy_->ProxyServer(), proxy_->ProxyPort());
     const bool named = proxy_->AccessType() == atUseProxy;
-    hSession.reset(::InternetOpenW(agent_.c_str(), OpenType(proxy_->AccessType()), named ? proxy.c_str() : nullptr,
-                                   named ? NullWhenEmpty(proxy_->ProxyBypass()) : nullptr,
-                                   workOffline_ ? kFlagOffline : 0));
-    if (hSession) ::InternetSetStatusCallbackW(hSession.get(), &TauCustomHTTP::StatusCallback);
-    return static_cast<bool>(hSession);
+    return run.Open(run.session, [&]() -> HINTERNET {
+        HINTERNET session = ::InternetOpenW(agent_.c_str(), OpenType(proxy_->AccessType()),
+                                            named ? proxy.c_str() : nullptr,
+                                            named ? NullWhenEmpty(proxy_->ProxyBypass()) : nullptr,
+                                            (workOffline_ ? kFlagOffline : 0) | INTERNET_FLAG_ASYNC);
+        if (session) ::InternetSetStatusCallbackW(session, &TransferRun::StatusCallback);
+        return session;
+    }) != nullptr;
 }
 
-bool TauCustomHTTP::OpenRequest(const RequestTarget& target, const std::wstring& verb) {
-    hRequest.reset();
-    hConnect.reset(::InternetConnectW(hSession.get(), target.host.c_str(), target.port, NullWhenEmpty(target.user),
-                                      NullWhenEmpty(target.password), INTERNET_SERVICE_HTTP, 0,
-                                      reinterpret_cast<DWORD_PTR>(this)));
-    if (!hConnect) return false;
+bool TauCustomHTTP::OpenRequest(TransferRun& run, const RequestTarget& target, const std::wstring& verb) {
+    run.Open(run.request, [] { return HINTERNET{}; });
+    const bool connected = run.Open(run.connect, [&] {
+        return ::InternetConnectW(run.session.get(), target.host.c_str(), target.port, NullWhenEmpty(target.user),
+                                  NullWhenEmpty(target.password), INTERNET_SERVICE_HTTP, 0, run.Context());
+    }) != nullptr;
+    ReportStatuses(run);
+    if (!connected) return false;
 
     const wchar_t* accept[] = {acceptTypes_.c_str(), nullptr};
     // The library follows redirects without any limit, so a redirect loop
     // would never end; the routine follows them itself (FollowRedirect).
     const DWORD flags = RequestFlags(target.scheme, useCache_, useCookies_) | INTERNET_FLAG_NO_AUTO_REDIRECT;
-    hRequest.reset(::HttpOpenRequestW(hConnect.get(), verb.c_str(), target.object.c_str(), nullptr,
-                                      NullWhenEmpty(referer_), accept, flags, reinterpret_cast<DWORD_PTR>(this)));
-    if (!hRequest) return false;
+    HINTERNET request = run.Open(run.request, [&] {
+        return ::HttpOpenRequestW(run.connect.get(), verb.c_str(), target.object.c_str(), nullptr,
+                                  NullWhenEmpty(referer_), accept, flags, run.Context());
+    });
+    if (!request) return false;
 
     const std::pair<DWORD, uint32_t> timeouts[] = {{INTERNET_OPTION_CONNECT_TIMEOUT, timeouts_->ConnectTimeout()},
                                                    {INTERNET_OPTION_RECEIVE_TIMEOUT, timeouts_->ReceiveTimeout()},
                                                    {INTERNET_OPTION_SEND_TIMEOUT, timeouts_->SendTimeout()}};
     for (auto [option, value] : timeouts) {
         DWORD milliseconds = value;
-        if (milliseconds) ::InternetSetOptionW(hRequest.get(), option, &milliseconds, sizeof milliseconds);
+        if (milliseconds) run.Complete([&] { return ::InternetSetOptionW(request, option, &milliseconds, sizeof milliseconds); });
     }
 
     const std::wstring headers = ExtraHeaderText(addHeaders_, range_->StartRange(), range_->EndRange());
-    return headers.empty() || ::HttpAddRequestHeadersW(hRequest.get(), headers.c_str(),
-                                                       static_cast<DWORD>(headers.size()), HTTP_ADDREQ_FLAG_ADD);
+    return headers.empty() || run.Complete([&] {
+        return ::HttpAddRequestHeadersW(request, headers.c_str(), static_cast<DWORD>(headers.size()),
+                                        HTTP_ADDREQ_FLAG_ADD);
+    });
 }
 
-bool TauCustomHTTP::SendWithAuthentication(const std::wstring& verb, uint32_t bufferSize) {
+bool TauCustomHTTP::SendWithAuthentication(TransferRun& run, const std::wstring& verb, uint32_t bufferSize) {
+    HINTERNET request = run.request.get();
     for (;;) {
         HTTPTryAgain = false;
         if (verb == L"GET") {
-            HTTPSuccess = ::HttpSendRequestW(hRequest.get(), nullptr, 0, nullptr, 0) != FALSE;
+            HTTPSuccess = run.Complete([&] { return ::HttpSendRequestW(request, nullptr, 0, nullptr, 0); });
         } else if (postKind_ == pmFormURLEncoded) {
             static const wchar_t kFormHeader[] = L"Content-Type: application/x-www-form-urlencoded";
-            std::string body = win::ToAnsi(postData_);
-            HTTPSuccess = ::HttpSendRequestW(hRequest.get(), kFormHeader, 47, body.empty() ? nullptr : body.data(),
-                                             static_cast<DWORD>(body.size())) != FALSE;
+            // The library reads the body while the send is pending.
+            run.body = win::ToAnsi(postData_);
+            HTTPSuccess = run.Complete([&] {
+                return ::HttpSendRequestW(request, kFormHeader, 47, run.body.empty() ? nullptr : run.body.data(),
+                                          static_cast<DWORD>(run.body.size()));
+            });
         } else {
-            HTTPSuccess = SendUploadBody(bufferSize);
+            HTTPSuccess = SendUploadBody(run, bufferSize);
         }
+        ReportStatuses(run);
         if (!HTTPSuccess) return false;
 
         std::wstring status;
-        HTTPSuccess = QueryHeader(hRequest.get(), HTTP_QUERY_STATUS_CODE, status);
+        HTTPSuccess = QueryHeader(request, HTTP_QUERY_STATUS_CODE, status);
         if (!HTTPSuccess) return false;
         HTTPErrorCode = StatusCodeOf(status);
 
         if (HTTPErrorCode == HTTP_STATUS_DENIED && OnPasswordRequest) {
             std::wstring authenticate;
-            HTTPSuccess = QueryHeader(hRequest.get(), HTTP_QUERY_WWW_AUTHENTICATE, authenticate);
+            HTTPSuccess = QueryHeader(request, HTTP_QUERY_WWW_AUTHENTICATE, authenticate);
             HTTPContentType = HTTPSuccess ? authenticate : std::wstring{};
             const std::wstring realm = RealmOf(HTTPContentType);
             OnMainThread([&] { OnPasswordRequest(this, realm, HTTPTryAgain); });
-            SetTextOption(hRequest.get(), INTERNET_OPTION_USERNAME, Username());
-            SetTextOption(hRequest.get(), INTERNET_OPTION_PASSWORD, Password());
+            SetTextOption(run, INTERNET_OPTION_USERNAME, Username());
+            SetTextOption(run, INTERNET_OPTION_PASSWORD, Password());
         } else if (HTTPErrorCode == HTTP_STATUS_PROXY_AUTH_REQ && OnProxyAuthenticationRequest) {
             OnMainThread([&] { OnProxyAuthenticationRequest(this, HTTPProxyUsername, HTTPProxyPassword, HTTPTryAgain); });
-            SetTextOption(hRequest.get(), INTERNET_OPTION_PROXY_USERNAME, HTTPProxyUsername);
-            SetTextOption(hRequest.get(), INTERNET_OPTION_PROXY_PASSWORD, HTTPProxyPassword);
+            SetTextOption(run, INTERNET_OPTION_PROXY_USERNAME, HTTPProxyUsername);
+            SetTextOption(run, INTERNET_OPTION_PROXY_PASSWORD, HTTPProxyPassword);
         }
         if (!HTTPTryAgain) return true;
     }
 }
 
-bool TauCustomHTTP::FollowRedirect(RequestTarget& target, std::wstring& verb) {
+bool TauCustomHTTP::FollowRedirect(TransferRun& run, RequestTarget& target, std::wstring& verb) {
     if (!IsFollowedRedirect(HTTPErrorCode)) return false;
     std::wstring location;
-    if (!QueryHeader(hRequest.get(), HTTP_QUERY_LOCATION, location)) return false;
+    if (!QueryHeader(run.request.get(), HTTP_QUERY_LOCATION, location)) return false;
     const std::wstring next = CombinedURL(target.url, location);
     RequestTarget parsed;
     if (next.empty() || !ParseTarget(next, parsed) || (parsed.scheme != L"http" && parsed.scheme != L"https"))
@@ -168,19 +193,20 @@ bool TauCustomHTTP::ParseTarget(const std::wstring& url, RequestTarget& target) 
     return true;
 }
 
-void TauCustomHTTP::ReadResponseHeaders() {
-    QueryHeader(hRequest.get(), HTTP_QUERY_CONTENT_TYPE, HTTPContentType);
+void TauCustomHTTP::ReadResponseHeaders(TransferRun& run) {
+    HINTERNET request = run.request.get();
+    QueryHeader(request, HTTP_QUERY_CONTENT_TYPE, HTTPContentType);
     std::wstring length;
-    HTTPSuccess = QueryHeader(hRequest.get(), HTTP_QUERY_CONTENT_LENGTH, length);
+    HTTPSuccess = QueryHeader(request, HTTP_QUERY_CONTENT_LENGTH, length);
     HTTPFileSize = HTTPSuccess ? ContentLengthOf(length) : 0;
     if (!OnHeaderInfo) return;
-    HTTPRawHeadersCRLF = HeaderOrEmpty(hRequest.get(), HTTP_QUERY_RAW_HEADERS_CRLF);
-    HTTPContentLanguage = HeaderOrEmpty(hRequest.get(), HTTP_QUERY_CONTENT_LANGUAGE);
-    HTTPContentEncoding = HeaderOrEmpty(hRequest.get(), HTTP_QUERY_CONTENT_ENCODING);
-    HTTPLocation = HeaderOrEmpty(hRequest.get(), HTTP_QUERY_LOCATION);
-    HTTPDate = HeaderDate(hRequest.get(), HTTP_QUERY_DATE);
-    HTTPLastModified = HeaderDate(hRequest.get(), HTTP_QUERY_LAST_MODIFIED);
-    HTTPExpires = HeaderDate(hRequest.get(), HTTP_QUERY_EXPIRES);
+    HTTPRawHeadersCRLF = HeaderOrEmpty(request, HTTP_QUERY_RAW_HEADERS_CRLF);
+    HTTPContentLanguage = HeaderOrEmpty(request, HTTP_QUERY_CONTENT_LANGUAGE);
+    HTTPContentEncoding = HeaderOrEmpty(request, HTTP_QUERY_CONTENT_ENCODING);
+    HTTPLocation = HeaderOrEmpty(request, HTTP_QUERY_LOCATION);
+    HTTPDate = HeaderDate(request, HTTP_QUERY_DATE);
+    HTTPLastModified = HeaderDate(request, HTTP_QUERY_LAST_MODIFIED);
+    HTTPExpires = HeaderDate(request, HTTP_QUERY_EXPIRES);
     OnMainThread([&] {
         OnHeaderInfo(this, HTTPRawHeadersCRLF, HTTPContentType, HTTPContentLanguage, HTTPContentEncoding, HTTPLocation,
                      HTTPFileSize, HTTPDate, HTTPLastModified, HTTPExpires, HTTPContinueDownload);
@@ -188,6 +214,14 @@ void TauCustomHTTP::ReadResponseHeaders() {
 }
 
 void TauCustomHTTP::RequestRoutine() {
+    std::shared_ptr<TransferRun> run;
+    {
+        std::lock_guard<std::mutex> guard(startLock_);
+        run = std::move(startingRun_);
+    }
+    if (!run) return;
+    // However the routine ends, the handles close here, on the worker.
+    win::ScopeExit finish([&run] { run->Finish(); });
     try {
         const uint32_t bufferSize = static_cast<uint32_t>(transferBufferSize_);
         HTTPErrorCode = -1;
@@ -200,27 +234,27 @@ void TauCustomHTTP::RequestRoutine() {
         if (!ParseTarget(url_, target)) return;
         const bool fromFile = target.scheme == L"file";
         if (fromFile) {
-            hFile.reset(::CreateFileW(target.path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-            HTTPSuccess = static_cast<bool>(hFile);
-            HTTPFileSize = HTTPSuccess ? ::GetFileSize(hFile.get(), nullptr) : 0;
+            HTTPSuccess = OpenLocalFile(*run, target.path);
+            DWORD size = 0;
+            if (HTTPSuccess) run->WithFile([&](HANDLE file) { return (size = ::GetFileSize(file, nullptr)), true; });
+            HTTPFileSize = size;
             HTTPErrorCode = HTTPSuccess ? 200 : 404;
         } else {
-            HTTPSuccess = OpenSession();
+            HTTPSuccess = OpenSession(*run);
             if (!HTTPSuccess) return;
             std::wstring verb = ChooseVerb(requestMethod_, !postData_.empty(), postKind_);
             for (int redirects = 0;; ++redirects) {
-                HTTPSuccess = OpenRequest(target, verb);
-                if (!HTTPSuccess || !SendWithAuthentication(verb, bufferSize)) return;
+                HTTPSuccess = OpenRequest(*run, target, verb);
+                if (!HTTPSuccess || !SendWithAuthentication(*run, verb, bufferSize)) return;
                 // Past the limit the redirect answer itself ends the transfer.
-                if (redirects == kMaxRedirects || !FollowRedirect(target, verb)) break;
+                if (redirects == kMaxRedirects || !FollowRedirect(*run, target, verb)) break;
             }
-            ReadResponseHeaders();
+            ReadResponseHeaders(*run);
             if (!HTTPContinueDownload) return;
         }
 
         if (!OpenSink()) return;
-        ReadBody(bufferSize, fromFile);
+        ReadBody(*run, bufferSize, fromFile);
         HTTPSuccess = HTTPErrorCode == 200 && !sinkFailed_;
         if (HTTPSuccess && HTTPFileSize != 0 && HTTPStream) HTTPSuccess = HTTPFileSize == HTTPBytesTransferred;
     } catch (const std::exception&) {
@@ -231,23 +265,31 @@ void TauCustomHTTP::RequestRoutine() {
     }
 }
 
-bool TauCustomHTTP::SendUploadBody(uint32_t bufferSize) {
-    HTTPFileSize = static_cast<uint32_t>(uploadBody_.size());
-    INTERNET_BUFFERSW buffers{};
+bool TauCustomHTTP::SendUploadBody(TransferRun& run, uint32_t bufferSize) {
+    HINTERNET request = run.request.get();
+    // Kept in the run: the library reads them while a call is pending.
+    run.body = uploadBody_;
+    run.headers = HTTPUploadRequestHeader;
+    HTTPFileSize = static_cast<uint32_t>(run.body.size());
+    INTERNET_BUFFERSW& buffers = run.uploadBuffers;
+    buffers = {};
     buffers.dwStructSize = sizeof buffers;
-    buffers.lpcszHeader = HTTPUploadRequestHeader.c_str();
-    buffers.dwHeadersLength = buffers.dwHeadersTotal = static_cast<DWORD>(HTTPUploadRequestHeader.size());
+    buffers.lpcszHeader = run.headers.c_str();
+    buffers.dwHeadersLength = buffers.dwHeadersTotal = static_cast<DWORD>(run.headers.size());
     buffers.dwBufferTotal = HTTPFileSize;
-    const bool sent = ::HttpSendRequestExW(hRequest.get(), &buffers, nullptr, HSR_INITIATE, 0) != FALSE;
+    const bool sent = run.Complete([&] { return ::HttpSendRequestExW(request, &buffers, nullptr, HSR_INITIATE, 0); });
     if (sent) {
         HTTPBytesTransferred = 0;
         while (HTTPBytesTransferred < HTTPFileSize) {
             DWORD chunk = std::min(bufferSize, HTTPFileSize - HTTPBytesTransferred);
-            DWORD written = 0;
-            if (!::InternetWriteFile(hRequest.get(), uploadBody_.data() + HTTPBytesTransferred, chunk, &written) ||
-                written == 0)
+            run.bytesDone = 0;
+            if (!run.Complete([&] {
+                    return ::InternetWriteFile(request, run.body.data() + HTTPBytesTransferred, chunk, &run.bytesDone);
+                }) ||
+                run.bytesDone == 0)
                 break;
-            HTTPBytesTransferred += written;
+            HTTPBytesTransferred += run.bytesDone;
+            ReportStatuses(run);
             if (OnUploadProgress) {
                 OnMainThread([&] {
                     UpdateProgress();
@@ -258,8 +300,15 @@ bool TauCustomHTTP::SendUploadBody(uint32_t bufferSize) {
         }
     }
     HTTPStream.reset();
-    ::HttpEndRequestW(hRequest.get(), nullptr, 0, 0);
-    return sent;
+    if (sent) run.Complete([&] { return ::HttpEndRequestW(request, nullptr, 0, 0); });
+    return sent && !run.Cancelled();
+}
+
+bool TauCustomHTTP::OpenLocalFile(TransferRun& run, const std::wstring& path) {
+    return run.OpenFile([&] {
+        return ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    });
 }
 
 bool TauCustomHTTP::OpenSink() {
@@ -291,23 +340,30 @@ bool TauCustomHTTP::OpenSink() {
     return true;
 }
 
-void TauCustomHTTP::ReadBody(uint32_t bufferSize, bool fromFile) {
+void TauCustomHTTP::ReadBody(TransferRun& run, uint32_t bufferSize, bool fromFile) {
     HTTPBytesTransferred = 0;
-    if (sinkFailed_ || (fromFile && !hFile)) return;
-    HTTPData.assign(bufferSize, 0);
+    if (sinkFailed_) return;
+    run.buffer.assign(bufferSize, 0);
     for (;;) {
-        DWORD read = 0;
-        BOOL ok = fromFile ? ::ReadFile(hFile.get(), HTTPData.data(), bufferSize, &read, nullptr)
-                        : ::InternetReadFile(hRequest.get(), HTTPData.data(), bufferSize, &read);
+        run.bytesDone = 0;
+        const bool ok = fromFile ? run.WithFile([&](HANDLE file) {
+            return ::ReadFile(file, run.buffer.data(), bufferSize, &run.bytesDone, nullptr) != FALSE;
+        })
+                                 : run.Complete([&] {
+                                       return ::InternetReadFile(run.request.get(), run.buffer.data(), bufferSize,
+                                                                 &run.bytesDone);
+                                   });
+        const DWORD read = run.bytesDone;
         if (!ok || read == 0) break;
         try {
-            HTTPStream->Write(HTTPData.data(), read);
+            HTTPStream->Write(run.buffer.data(), read);
         } catch (const std::exception&) {
             // A full disk or exhausted memory: what arrived is not the body.
             sinkFailed_ = true;
             break;
         }
         HTTPBytesTransferred += read;
+        ReportStatuses(run);
         if (OnProgress) {
             OnMainThread([&] {
                 UpdateProgress();

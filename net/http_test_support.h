@@ -3,6 +3,7 @@
 // that runs the window thread until the transfer has completed.
 #pragma once
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
@@ -13,6 +14,7 @@
 
 #include "net/custom_http.h"
 #include "net/testing/test_server.h"
+#include "win/handles.h"
 
 namespace au::testing {
 
@@ -156,6 +158,35 @@ protected:
     int32_t errorCode = 0;
     StreamCopy body;
 };
+
+// The process's handles, threads and committed private memory.
+struct Footprint {
+    DWORD handles = 0;
+    DWORD threads = 0;
+    size_t privateBytes = 0;
+};
+
+inline Footprint Measure() {
+    Footprint f;
+    ::GetProcessHandleCount(::GetCurrentProcess(), &f.handles);
+    if (f.handles == 0) {
+        // Wine answers 0; count the handle values that are in use instead.
+        DWORD flags = 0;
+        for (uintptr_t value = 4; value < 0x20000; value += 4)
+            if (::GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) ++f.handles;
+    }
+    win::UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = ::Thread32First(snapshot.get(), &entry); more; more = ::Thread32Next(snapshot.get(), &entry))
+        if (entry.th32OwnerProcessID == ::GetCurrentProcessId()) ++f.threads;
+    MEMORY_BASIC_INFORMATION region;
+    for (const char* p = nullptr; ::VirtualQuery(p, &region, sizeof region) == sizeof region;
+         p = static_cast<const char*>(region.BaseAddress) + region.RegionSize) {
+        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE) f.privateBytes += region.RegionSize;
+    }
+    return f;
+}
 
 // A file of the test's own under the temporary directory, deleted with it.
 class TempPath {

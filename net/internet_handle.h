@@ -5,36 +5,21 @@
 #include <wininet.h>
 
 #include <string>
-#include <utility>
 
 #include "log/log4me.h"
+#include "win/handles.h"
 
 namespace au {
 
-class UniqueHInternet {
-public:
-    UniqueHInternet() noexcept = default;
-    explicit UniqueHInternet(HINTERNET handle) noexcept : handle_(handle) {}
-    UniqueHInternet(UniqueHInternet&& other) noexcept : handle_(other.release()) {}
-    UniqueHInternet& operator=(UniqueHInternet&& other) noexcept {
-        if (this != &other) reset(other.release());
-        return *this;
-    }
-    UniqueHInternet(const UniqueHInternet&) = delete;
-    UniqueHInternet& operator=(const UniqueHInternet&) = delete;
-    ~UniqueHInternet() { reset(); }
-
-    HINTERNET get() const noexcept { return handle_; }
-    explicit operator bool() const noexcept { return handle_ != nullptr; }
-    HINTERNET release() noexcept { return std::exchange(handle_, nullptr); }
-    void reset(HINTERNET handle = nullptr) noexcept {
-        HINTERNET old = std::exchange(handle_, handle);
-        if (old && !::InternetCloseHandle(old))
+struct HInternetTraits {
+    using Type = HINTERNET;
+    static Type invalid() noexcept { return nullptr; }
+    static bool valid(Type h) noexcept { return h != nullptr; }
+    static void close(Type h) noexcept {
+        if (!::InternetCloseHandle(h))
             LogError("net: an internet handle would not close (error " + std::to_string(::GetLastError()) + ")");
     }
-
-private:
-    HINTERNET handle_ = nullptr;
 };
+using UniqueHInternet = win::UniqueOwner<HInternetTraits>;
 
 } // namespace au
