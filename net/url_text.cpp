@@ -1,9 +1,10 @@
+#include "net/url_text.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <vector>
 
-#include "text.h"
-#include "url.h"
+#include "net/text.h"
 
 namespace au {
 namespace {
