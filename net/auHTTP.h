@@ -11,4 +11,5 @@
 #include "shell_helpers.h"
 #include "streams.h"
 #include "url.h"
+#include "url_text.h"
 #include "versions.h"

@@ -10,7 +10,7 @@
 
 #include "command_line.h"
 #include "text.h"
-#include "url.h"
+#include "url_text.h"
 #include "win/error.h"
 #include "win/handles.h"
 #include "win/registry.h"

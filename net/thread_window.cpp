@@ -6,7 +6,7 @@
 
 #include "net/auThread.h"
 #include "net/thread_window.h"
-#include "win/error.h"
+#include "win/window.h"
 
 namespace au {
 namespace {
@@ -24,30 +24,6 @@ std::set<const TauEventThread*>& LiveThreads() {
     return live;
 }
 
-HWND CreateThreadWindow() {
-    HINSTANCE instance = ::GetModuleHandleW(nullptr);
-    WNDCLASSEXW existing{};
-    existing.cbSize = sizeof existing;
-    bool ours = ::GetClassInfoExW(instance, kThreadWindowClass, &existing) && existing.lpfnWndProc == ThreadWindowProc;
-    if (!ours) {
-        // A class of that name with another procedure would route our messages elsewhere.
-        ::UnregisterClassW(kThreadWindowClass, instance);
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = ThreadWindowProc;
-        wc.hInstance = instance;
-        wc.lpszClassName = kThreadWindowClass;
-        if (!::RegisterClassExW(&wc)) win::RaiseLastError();
-    }
-    HWND window = ::CreateWindowExW(0, kThreadWindowClass, L"", 0, 0, 0, 0, 0, nullptr, nullptr, instance, nullptr);
-    if (!window) {
-        DWORD code = ::GetLastError();
-        ::UnregisterClassW(kThreadWindowClass, instance);
-        win::RaiseSystemError(code);
-    }
-    return window;
-}
-
 void DestroyIfUnused() {
     std::lock_guard<std::mutex> guard(WindowLock());
     if (g_uses != 0 || !g_window) return;
@@ -60,7 +36,7 @@ void DestroyIfUnused() {
 HWND AcquireThreadWindow(const TauEventThread* thread) {
     std::lock_guard<std::mutex> guard(WindowLock());
     // A window whose release message is still pending is kept for the newcomer.
-    if (!g_window) g_window = CreateThreadWindow();
+    if (!g_window) g_window = win::CreateHiddenWindow(kThreadWindowClass, ThreadWindowProc);
     LiveThreads().insert(thread);
     ++g_uses;
     return g_window;

@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include "url_text.h"
+
 namespace au {
 namespace {
 

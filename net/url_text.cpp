@@ -1,9 +1,11 @@
+#include "net/url_text.h"
+
 #include <algorithm>
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
-#include "text.h"
-#include "url.h"
+#include "net/text.h"
 
 namespace au {
 namespace {
@@ -58,6 +60,25 @@ void AppendBytes(std::wstring& out, const std::vector<uint8_t>& bytes) {
     }
 }
 
+// Blanks and control characters would end an argument or a request line.
+bool IsBlankOrControl(wchar_t c) { return c <= L' ' || c == 0x7F; }
+
+// Every character `escaped` picks as %XX, the rest as it is; only ASCII is
+// ever picked, so two digits are enough.
+template <class Pick>
+void AppendEscaped(std::wstring& out, std::wstring_view text, Pick escaped) {
+    static constexpr wchar_t kHex[] = L"0123456789ABCDEF";
+    for (const wchar_t c : text) {
+        if (escaped(c)) {
+            out += L'%';
+            out += kHex[(c >> 4) & 0xF];
+            out += kHex[c & 0xF];
+        } else {
+            out += c;
+        }
+    }
+}
+
 } // namespace
 
 std::wstring URLToFileName(const std::wstring& url) {
@@ -78,17 +99,7 @@ std::wstring RequestObject(const std::wstring& url) {
     const size_t end = std::min(url.find(L'#', begin), url.size());
     std::wstring object;
     if (begin == end || url[begin] != L'/') object = L"/";
-    static const wchar_t kHex[] = L"0123456789ABCDEF";
-    for (size_t i = begin; i < end; ++i) {
-        const wchar_t c = url[i];
-        if (c <= L' ' || c == 0x7F) {
-            object += L'%';
-            object += kHex[(c >> 4) & 15];
-            object += kHex[c & 15];
-        } else {
-            object += c;
-        }
-    }
+    AppendEscaped(object, std::wstring_view(url).substr(begin, end - begin), IsBlankOrControl);
     return object;
 }
 
@@ -133,17 +144,9 @@ std::optional<std::wstring> ShellSafeURL(const std::wstring& url) {
     if (mark == std::wstring::npos) return std::nullopt;
     const std::wstring scheme = LowerAscii(url.substr(0, mark));
     if (scheme != L"http" && scheme != L"https") return std::nullopt;
-    static const wchar_t kHex[] = L"0123456789ABCDEF";
+    // A double quote would end the quoted argument the URL is put in.
     std::wstring out;
-    for (wchar_t c : url) {
-        if (c <= L' ' || c == L'"' || c == 0x7F) {
-            out += L'%';
-            out += kHex[(c >> 4) & 0xF];
-            out += kHex[c & 0xF];
-        } else {
-            out += c;
-        }
-    }
+    AppendEscaped(out, url, [](wchar_t c) { return IsBlankOrControl(c) || c == L'"'; });
     return out;
 }
 

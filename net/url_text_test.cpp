@@ -1,4 +1,4 @@
-#include "net/url.h"
+#include "net/url_text.h"
 
 #include <gtest/gtest.h>
 

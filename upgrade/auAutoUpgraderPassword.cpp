@@ -60,13 +60,13 @@ void TauAutoUpgraderPasswordForm::PlaceBottomPanel(int top) {
 
 bool TauAutoUpgraderPasswordForm::Ask(TauAutoUpgraderLanguage language, const std::wstring& fileName,
                                       std::wstring& userName, std::wstring& password) {
-    Label1->SetText(FillPlaceholders(UpgradeText(language, 29), {fileName}));
-    SetCaption(UpgradeText(language, 11));
-    UsernameLab->SetText(UpgradeText(language, 12));
+    Label1->SetText(FillPlaceholders(UpgradeText(language, kTextPasswordProtected), {fileName}));
+    SetCaption(UpgradeText(language, kTextEnterPassword));
+    UsernameLab->SetText(UpgradeText(language, kTextUserName));
     UsernameEdit->SetText(userName);
-    PasswordLab->SetText(UpgradeText(language, 13));
-    OKBtn->SetText(UpgradeText(language, 16));
-    CancelBtn->SetText(UpgradeText(language, 17));
+    PasswordLab->SetText(UpgradeText(language, kTextPassword));
+    OKBtn->SetText(UpgradeText(language, kTextOK));
+    CancelBtn->SetText(UpgradeText(language, kTextCancel));
 
     // The text wraps to its own height; the panel follows it, and never
     // climbs over the icon beside a short text.

@@ -80,8 +80,8 @@ bool TauAutoUpgraderUpgradeMessageForm::Ask(TauAutoUpgraderLanguage language, co
     lblRemoteVersion->SetText(remoteVersion + L"版");
     lblLocalVersion->SetText(localVersion + L"版");
     MemMsg->SetText(WithWindowsLineBreaks(message));
-    YesBtn->SetText(UpgradeText(language, 14));
-    LaterBtn->SetText(UpgradeText(language, 19));
+    YesBtn->SetText(UpgradeText(language, kTextYes));
+    LaterBtn->SetText(UpgradeText(language, kTextLater));
     return ShowModal(::GetActiveWindow()) == IDYES;
 }
 

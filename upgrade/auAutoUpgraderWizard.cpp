@@ -59,22 +59,22 @@ TauAutoUpgraderWizardForm::TauAutoUpgraderWizardForm(TauAutoUpgraderLanguage lan
     OnCloseQuery = [this](win::Form&, bool& canClose) { CloseQuery(canClose); };
 }
 
-std::wstring TauAutoUpgraderWizardForm::Text(int index) const { return UpgradeText(language_, index); }
+std::wstring TauAutoUpgraderWizardForm::Text(TextId id) const { return UpgradeText(language_, id); }
 
 void TauAutoUpgraderWizardForm::ShowDownloading(HBITMAP picture, bool stayOnTop) {
     AboutLabel->SetText(kCaption);
     AboutShadow->SetText(kCaption);
     if (picture) Image1->SetBitmap(picture);
-    EstimatedTimeLeftLab->SetText(Text(22));
+    EstimatedTimeLeftLab->SetText(Text(kTextPreparing));
     SetCaption(kCaption);
-    WizardTitle->SetText(Text(1));
-    LCurrentFile->SetText(L" " + Text(3) + L" ");
-    LAllFiles->SetText(L" " + Text(4) + L" ");
-    LDownloadingFileFrom->SetText(Text(5));
-    FileSizeLab->SetText(FillPlaceholders(Text(6), {OneDecimal(0)}));
-    TransferRateLab->SetText(FillPlaceholders(Text(7), {OneDecimal(0)}));
-    FinishBtn->SetText(Text(18));
-    CancelBtn->SetText(Text(17));
+    WizardTitle->SetText(Text(kTextDownloadingFiles));
+    LCurrentFile->SetText(L" " + Text(kTextCurrentFile) + L" ");
+    LAllFiles->SetText(L" " + Text(kTextAllFiles) + L" ");
+    LDownloadingFileFrom->SetText(Text(kTextDownloadingFileFrom));
+    FileSizeLab->SetText(FillPlaceholders(Text(kTextFileSize), {OneDecimal(0)}));
+    TransferRateLab->SetText(FillPlaceholders(Text(kTextTransferRate), {OneDecimal(0)}));
+    FinishBtn->SetText(Text(kTextNext));
+    CancelBtn->SetText(Text(kTextCancel));
     CenterOnScreen();
     ::ShowWindow(Handle(), SW_SHOWNOACTIVATE);
     if (stayOnTop) MakeTopMost();
@@ -84,27 +84,29 @@ void TauAutoUpgraderWizardForm::ShowDownloading(HBITMAP picture, bool stayOnTop)
 
 void TauAutoUpgraderWizardForm::ShowFile(const std::wstring& url, int number, int count) {
     FileURL->SetText(url);
-    AllDownloading->SetText(FillPlaceholders(Text(9), {std::to_wstring(number), std::to_wstring(count)}));
+    AllDownloading->SetText(
+        FillPlaceholders(Text(kTextDownloadingNumber), {std::to_wstring(number), std::to_wstring(count)}));
     ProgressCurrentFile->SetPosition(0);
-    EstimatedTimeLeftLab->SetText(Text(22));
+    EstimatedTimeLeftLab->SetText(Text(kTextPreparing));
 }
 
 void TauAutoUpgraderWizardForm::ShowFileSize(uint32_t contentLength) {
-    FileSizeLab->SetText(FillPlaceholders(Text(6), {OneDecimal(contentLength / 1024.0)}));
+    FileSizeLab->SetText(FillPlaceholders(Text(kTextFileSize), {OneDecimal(contentLength / 1024.0)}));
 }
 
 void TauAutoUpgraderWizardForm::ShowProgress(uint8_t percentsDone, uint8_t totalPercentsDone, float transferRate,
                                              int32_t estimatedTimeLeft) {
     ProgressCurrentFile->SetPosition(percentsDone);
     ProgressAllFiles->SetPosition(totalPercentsDone);
-    TransferRateLab->SetText(FillPlaceholders(Text(7), {OneDecimal(transferRate)}));
+    TransferRateLab->SetText(FillPlaceholders(Text(kTextTransferRate), {OneDecimal(transferRate)}));
     // Without a known size there is no time left to tell.
-    if (estimatedTimeLeft >= 0) EstimatedTimeLeftLab->SetText(FillPlaceholders(Text(8), TimeParts(estimatedTimeLeft)));
+    if (estimatedTimeLeft >= 0)
+        EstimatedTimeLeftLab->SetText(FillPlaceholders(Text(kTextTimeLeft), TimeParts(estimatedTimeLeft)));
 }
 
 void TauAutoUpgraderWizardForm::ShowFinished() {
-    WizardTitle->SetText(Text(2));
-    AfterNote->SetText(FillPlaceholders(Text(10), {applicationTitle_}));
+    WizardTitle->SetText(Text(kTextUpgradeCompleted));
+    AfterNote->SetText(FillPlaceholders(Text(kTextRestartNote), {applicationTitle_}));
     RECT note;
     ::GetWindowRect(AfterNote->Handle(), &note);
     ::SetWindowPos(AfterNote->Handle(), nullptr, 0, 0, note.right - note.left, AfterNote->TextHeight(),
@@ -119,7 +121,7 @@ void TauAutoUpgraderWizardForm::ShowFinished() {
         ::ShowWindow(c->Handle(), SW_HIDE);
     ::ShowWindow(AfterNote->Handle(), SW_SHOW);
     CancelBtn->SetEnabled(false);
-    FinishBtn->SetText(Text(16));
+    FinishBtn->SetText(Text(kTextOK));
     FinishBtn->SetEnabled(true);
     SetDefaultButton(*FinishBtn);
     ::SetForegroundWindow(Handle());
@@ -130,8 +132,8 @@ bool TauAutoUpgraderWizardForm::Showing() const { return Handle() && ::IsWindow(
 
 void TauAutoUpgraderWizardForm::CloseQuery(bool& canClose) {
     if (closingFinished_) return;
-    canClose = ::MessageBoxW(Handle(), Text(27).c_str(), applicationTitle_.c_str(), MB_YESNO | MB_ICONQUESTION) ==
-               IDYES;
+    canClose = ::MessageBoxW(Handle(), Text(kTextAbortQuestion).c_str(), applicationTitle_.c_str(),
+                             MB_YESNO | MB_ICONQUESTION) == IDYES;
     // The upgrade is abandoned as the window closes.
     if (canClose && abortUpgrade_) {
         const auto abort = abortUpgrade_;

@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include "upgrade/text_ids.h"
 #include "upgrade/upgrade_types.h"
 #include "win/window.h"
 
@@ -46,7 +47,7 @@ public:
     win::Button* CancelBtn = nullptr;
 
 private:
-    std::wstring Text(int index) const;
+    std::wstring Text(TextId id) const;
     void CloseQuery(bool& canClose);
 
     TauAutoUpgraderLanguage language_;

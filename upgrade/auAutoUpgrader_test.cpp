@@ -30,7 +30,7 @@ TEST_F(AuUpgradeCheck, NoUpdateBoxOnlyWhenAskedFor) {
     ServeInfo("#version=0.9\r\n#url=http://127.0.0.1/x.exe\r\n");
     ASSERT_TRUE(Check());
     EXPECT_EQ(events, (Strings{"NoUpdateAvailable"}));
-    EXPECT_EQ(user->calls, (Strings{"ShowError 24"}));
+    EXPECT_EQ(user->calls, (Strings{ShowErrorCall(kTextNoNewerVersion)}));
 }
 
 TEST_F(AuUpgradeCheck, NewerVersionWithoutAnyAddressIsNoUpdate) {
@@ -64,7 +64,7 @@ TEST_F(AuUpgradeCheck, NoInformationFileIsReportedWithItsBoxWhenAskedFor) {
     upgrader->SetShowMessages({mNoInfoFile});
     ASSERT_TRUE(Check());
     EXPECT_EQ(events, (Strings{"NoInfoFile"}));
-    EXPECT_EQ(user->calls, (Strings{"ShowError 25"}));
+    EXPECT_EQ(user->calls, (Strings{ShowErrorCall(kTextNoInfoFile)}));
 }
 
 TEST_F(AuUpgradeCheck, UnreachableHostNamesAddressAndHostAndBoxesOnlyWhenAskedFor) {
@@ -78,7 +78,7 @@ TEST_F(AuUpgradeCheck, UnreachableHostNamesAddressAndHostAndBoxesOnlyWhenAskedFo
     finished = false;
     upgrader->SetShowMessages({mHostUnreachable});
     ASSERT_TRUE(Check());
-    EXPECT_EQ(user->calls, (Strings{"ShowError 26"}));
+    EXPECT_EQ(user->calls, (Strings{ShowErrorCall(kTextHostUnreachable)}));
     EXPECT_EQ(user->errorArguments, (std::vector<std::wstring>{L"'http://127.0.0.1'"}));
     // An HTTPS address is named as what it is.
     finished = false;
@@ -92,7 +92,7 @@ TEST_F(AuUpgradeCheck, ConnectionLostDuringTheInformationFile) {
     upgrader->SetInfoFileURL(FileUrl(L"info.txt", L"size=5000&length=9000"));
     ASSERT_TRUE(Check());
     EXPECT_EQ(events, (Strings{"ConnLost"}));
-    EXPECT_EQ(user->calls, (Strings{"ShowError 30"})) << "mConnLost is a default";
+    EXPECT_EQ(user->calls, (Strings{ShowErrorCall(kTextConnectionLost)})) << "mConnLost is a default";
     EXPECT_FALSE(upgrader->InUpgrade());
 }
 

@@ -64,18 +64,18 @@ public:
     void ShowError(TauAutoUpgrader& sender, int textIndex, const std::wstring& argument) override {
         const auto language = sender.Wizard().ResolvedLanguage();
         const std::wstring text = FillPlaceholders(UpgradeText(language, textIndex), {argument});
-        ::MessageBoxW(Owner(), text.c_str(), UpgradeText(language, 0).c_str(), MB_OK | MB_ICONERROR);
+        ::MessageBoxW(Owner(), text.c_str(), UpgradeText(language, kTextUpdateWizard).c_str(), MB_OK | MB_ICONERROR);
     }
 
     void ShowSystemError(TauAutoUpgrader& sender, const std::wstring& message) override {
         const auto language = sender.Wizard().ResolvedLanguage();
-        ::MessageBoxW(Owner(), message.c_str(), UpgradeText(language, 0).c_str(), MB_OK | MB_ICONERROR);
+        ::MessageBoxW(Owner(), message.c_str(), UpgradeText(language, kTextUpdateWizard).c_str(), MB_OK | MB_ICONERROR);
     }
 
     bool AskSkipLostFile(TauAutoUpgrader& sender, const std::wstring& fileName, int32_t errorCode) override {
         const auto language = sender.Wizard().ResolvedLanguage();
-        const std::wstring text = FillPlaceholders(UpgradeText(language, 28), {fileName});
-        const std::wstring caption = UpgradeText(language, 21) + L" #" + std::to_wstring(errorCode);
+        const std::wstring text = FillPlaceholders(UpgradeText(language, kTextFileNotFound), {fileName});
+        const std::wstring caption = UpgradeText(language, kTextError) + L" #" + std::to_wstring(errorCode);
         return ::MessageBoxW(Owner(), text.c_str(), caption.c_str(), MB_YESNO | MB_ICONEXCLAMATION) == IDYES;
     }
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "upgrade/text_ids.h"
 #include "upgrade/upgrade_types.h"
 
 namespace au {
@@ -20,7 +21,7 @@ TauAutoUpgraderLanguage LanguageForSystem(uint16_t languageId);
 // 0 for wlAuto.
 uint16_t PrimaryLanguageId(TauAutoUpgraderLanguage language);
 
-// The string identifier of text `index` (0 to 30) of a language (not
+// The string identifier of text `index` (a TextId) of a language (not
 // wlAuto): 41000 + 50 * (k - 1) + index, k being the language's place.
 uint32_t TextResourceId(TauAutoUpgraderLanguage language, int index);
 

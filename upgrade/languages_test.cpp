@@ -27,11 +27,11 @@ TEST(AuUpgradeLanguage, SystemLanguageChoosesTheTablesFirstMatch) {
 }
 
 TEST(AuUpgradeLanguage, TextsOfLanguageKStartAt41000Plus50PerLanguage) {
-    EXPECT_EQ(TextResourceId(wlEnglish, 0), 41000u);
-    EXPECT_EQ(TextResourceId(wlEnglish, 30), 41030u);
-    EXPECT_EQ(TextResourceId(wlRussian, 0), 41050u);
-    EXPECT_EQ(TextResourceId(wlChineseSimplified, 14), 42064u);
-    EXPECT_EQ(TextResourceId(wlIcelandic, 30), 42230u);
+    EXPECT_EQ(TextResourceId(wlEnglish, kTextUpdateWizard), 41000u);
+    EXPECT_EQ(TextResourceId(wlEnglish, kTextConnectionLost), 41030u);
+    EXPECT_EQ(TextResourceId(wlRussian, kTextUpdateWizard), 41050u);
+    EXPECT_EQ(TextResourceId(wlChineseSimplified, kTextYes), 42064u);
+    EXPECT_EQ(TextResourceId(wlIcelandic, kTextConnectionLost), 42230u);
 }
 
 TEST(AuUpgradeLanguage, PlaceholdersAreFilledInOrder) {

@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+#include "upgrade/text_ids.h"
+
 namespace au {
 
 class TauAutoUpgrader;
@@ -37,11 +39,11 @@ public:
     // component's login pair.
     virtual bool AskPassword(TauAutoUpgrader& sender, const std::wstring& fileName) = 0;
 
-    // An error box with text `textIndex` of the language table, its
+    // An error box with text `textIndex` (a TextId) of the language table, its
     // placeholder filled with `argument`.
     virtual void ShowError(TauAutoUpgrader& sender, int textIndex, const std::wstring& argument) = 0;
     // An error box with the platform's text of a failure, under the
-    // component's error caption (text 0).
+    // component's error caption (kTextUpdateWizard).
     virtual void ShowSystemError(TauAutoUpgrader& sender, const std::wstring& message) = 0;
     // The lost-file question; true to skip the file and go on.
     virtual bool AskSkipLostFile(TauAutoUpgrader& sender, const std::wstring& fileName, int32_t errorCode) = 0;

@@ -96,7 +96,7 @@ protected:
         language = upgrader->Wizard().ResolvedLanguage();
         suffix = language == wlEnglish ? L"-en" : L"-zh";
     }
-    std::wstring T(int index) const { return UpgradeText(language, index); }
+    std::wstring T(TextId id) const { return UpgradeText(language, id); }
     HWND WaitWindow(const std::wstring& caption, std::chrono::milliseconds limit = 30s) const {
         return uiprobe::WaitForWindow(pid, L"QuilletForm", caption, limit);
     }
@@ -132,7 +132,7 @@ TEST_P(AuUpgradeDialogs, QuestionShowsVersionsAndNotesAndLaterDeclines) {
         client = ClientSize(form);
         seen = Children(form);
         Screenshot(form, L"question" + suffix);
-        if (const Child* later = ByText(seen, T(19))) uiprobe::Click(later->hwnd);
+        if (const Child* later = ByText(seen, T(kTextLater))) uiprobe::Click(later->hwnd);
     });
     ASSERT_TRUE(CheckWith(person));
     EXPECT_EQ(events, (Strings{"BeginUpgrade", "LaterUpgrade"}));
@@ -145,7 +145,7 @@ TEST_P(AuUpgradeDialogs, QuestionShowsVersionsAndNotesAndLaterDeclines) {
     ASSERT_TRUE(notes);
     EXPECT_EQ(notes->text, L"修正：报表删除\r\nFixed: a crash\r\nthird line") << "notes with their line breaks";
     EXPECT_TRUE(ByText(seen, L"是否确定要升级？"));
-    EXPECT_TRUE(ByText(seen, T(14)));
+    EXPECT_TRUE(ByText(seen, T(kTextYes)));
     if (language == wlChineseSimplified) {
         EXPECT_TRUE(ByText(seen, L"[&Y]是"));
         EXPECT_TRUE(ByText(seen, L"[&L]稍等一下"));
@@ -196,7 +196,7 @@ TEST_P(AuUpgradeDialogs, WizardFollowsARealDownloadAndOkRestarts) {
                 Screenshot(form, L"wizard-downloading" + suffix);
                 shot = true;
             }
-            const Child* ok = ByText(now, T(16));
+            const Child* ok = ByText(now, T(kTextOK));
             if (ok && ok->enabled) {
                 // The window thread runs on while the children are read: the
                 // finished state is read again once OK is seen enabled.
@@ -221,32 +221,33 @@ TEST_P(AuUpgradeDialogs, WizardFollowsARealDownloadAndOkRestarts) {
     EXPECT_TRUE(std::is_sorted(total.begin(), total.end()));
 
     ASSERT_FALSE(downloading.empty());
-    EXPECT_TRUE(ByText(downloading, T(1)));
-    EXPECT_TRUE(ByText(downloading, L" " + T(3) + L" "));
-    EXPECT_TRUE(ByText(downloading, L" " + T(4) + L" "));
-    EXPECT_TRUE(ByText(downloading, T(5)));
-    EXPECT_TRUE(ByText(downloading, FillPlaceholders(T(6), {L"80.0"}))) << "Content-Length in Kb";
-    EXPECT_TRUE(ByText(downloading, FillPlaceholders(T(9), {L"1", L"2"})));
-    EXPECT_TRUE(Starting(downloading, T(7).substr(0, T(7).find(L'%')))) << "transfer rate";
-    const Child* left = Starting(downloading, T(8).substr(0, T(8).find(L'%')));
+    EXPECT_TRUE(ByText(downloading, T(kTextDownloadingFiles)));
+    EXPECT_TRUE(ByText(downloading, L" " + T(kTextCurrentFile) + L" "));
+    EXPECT_TRUE(ByText(downloading, L" " + T(kTextAllFiles) + L" "));
+    EXPECT_TRUE(ByText(downloading, T(kTextDownloadingFileFrom)));
+    EXPECT_TRUE(ByText(downloading, FillPlaceholders(T(kTextFileSize), {L"80.0"}))) << "Content-Length in Kb";
+    EXPECT_TRUE(ByText(downloading, FillPlaceholders(T(kTextDownloadingNumber), {L"1", L"2"})));
+    EXPECT_TRUE(Starting(downloading, T(kTextTransferRate).substr(0, T(kTextTransferRate).find(L'%'))))
+        << "transfer rate";
+    const Child* left = Starting(downloading, T(kTextTimeLeft).substr(0, T(kTextTimeLeft).find(L'%')));
     ASSERT_TRUE(left) << "time left";
-    EXPECT_EQ(left->text.size(), T(8).size() - 5)
+    EXPECT_EQ(left->text.size(), T(kTextTimeLeft).size() - 5)
         << "\"0:00:01\" in place of \"%d:%.2d:%.2d\": " << win::ToUtf8(left->text);
-    EXPECT_TRUE(ByText(downloading, T(18)) && !ByText(downloading, T(18))->enabled);
+    EXPECT_TRUE(ByText(downloading, T(kTextNext)) && !ByText(downloading, T(kTextNext))->enabled);
 
     ASSERT_FALSE(finishedState.empty());
-    EXPECT_TRUE(ByText(finishedState, T(2)));
-    const Child* note = ByText(finishedState, FillPlaceholders(T(10), {L"Quillet tests"}));
+    EXPECT_TRUE(ByText(finishedState, T(kTextUpgradeCompleted)));
+    const Child* note = ByText(finishedState, FillPlaceholders(T(kTextRestartNote), {L"Quillet tests"}));
     ASSERT_TRUE(note) << "the note names the application";
     EXPECT_TRUE(note->visible);
-    EXPECT_FALSE(ByText(finishedState, L" " + T(3) + L" ")->visible);
-    EXPECT_FALSE(ByText(finishedState, L" " + T(4) + L" ")->visible);
+    EXPECT_FALSE(ByText(finishedState, L" " + T(kTextCurrentFile) + L" ")->visible);
+    EXPECT_FALSE(ByText(finishedState, L" " + T(kTextAllFiles) + L" ")->visible);
     for (const auto& c : finishedState) {
         if (c.cls == L"msctls_progress32") {
             EXPECT_FALSE(c.visible);
         }
     }
-    EXPECT_FALSE(ByText(finishedState, T(17))->enabled) << "Cancel is disabled";
+    EXPECT_FALSE(ByText(finishedState, T(kTextCancel))->enabled) << "Cancel is disabled";
     EXPECT_TRUE(okFocused) << "OK has the focus";
 }
 
@@ -287,7 +288,7 @@ TEST_P(AuUpgradeDialogs, WizardTakesItsPictureAndStaysOnTopOnlyWhenAsked) {
                     });
             }
             for (int i = 0; i < 200; ++i) {
-                const Child* ok = ByText(Children(form), T(16));
+                const Child* ok = ByText(Children(form), T(kTextOK));
                 if (ok && ok->enabled) {
                     uiprobe::Click(ok->hwnd);
                     return;
@@ -316,7 +317,7 @@ TEST_P(AuUpgradeDialogs, CancelAsksFirstNoGoesOnYesAborts) {
         if (!form) return;
         uiprobe::Pause(500ms);
         for (int answer : {IDNO, IDYES}) {
-            const Child* cancel = ByText(Children(form), T(17));
+            const Child* cancel = ByText(Children(form), T(kTextCancel));
             if (!cancel) return;
             uiprobe::Click(cancel->hwnd);
             boxes.push_back(uiprobe::WaitForMessageBox(pid, 10s));
@@ -331,7 +332,7 @@ TEST_P(AuUpgradeDialogs, CancelAsksFirstNoGoesOnYesAborts) {
     });
     ASSERT_TRUE(CheckWith(person));
     ASSERT_EQ(boxes.size(), 2u);
-    EXPECT_EQ(boxes[0].text, T(27));
+    EXPECT_EQ(boxes[0].text, T(kTextAbortQuestion));
     EXPECT_EQ(boxes[0].caption, L"Quillet tests");
     EXPECT_GT(progressAfterNo, 0) << "No lets the download go on";
     EXPECT_EQ(events.back(), "Aborted");
@@ -347,7 +348,7 @@ TEST_P(AuUpgradeDialogs, FinishedWizardClosedByItsTitleBarAndConfirmedRestartsNo
     User person([&] {
         HWND form = WaitWindow(L"系统升级");
         for (int i = 0; form && i < 200; ++i) {
-            const Child* ok = ByText(Children(form), T(16));
+            const Child* ok = ByText(Children(form), T(kTextOK));
             if (ok && ok->enabled) {
                 ::PostMessageW(form, WM_SYSCOMMAND, SC_CLOSE, 0);
                 uiprobe::Answer(uiprobe::WaitForMessageBox(pid, 10s), IDYES);
@@ -372,7 +373,7 @@ TEST_P(AuUpgradeDialogs, PasswordWindowGrowsWithItsTextAndOkFetchesTheFile) {
     std::vector<Child> seen;
     SIZE client{};
     User person([&] {
-        HWND form = WaitWindow(T(11));
+        HWND form = WaitWindow(T(kTextEnterPassword));
         if (!form) return;
         client = ClientSize(form);
         seen = Children(form);
@@ -383,14 +384,14 @@ TEST_P(AuUpgradeDialogs, PasswordWindowGrowsWithItsTextAndOkFetchesTheFile) {
         if (edits.size() != 2) return;
         ::SendMessageW(edits[0], WM_SETTEXT, 0, reinterpret_cast<LPARAM>(account.c_str()));
         ::SendMessageW(edits[1], WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"pw"));
-        if (const Child* ok = ByText(seen, T(16))) uiprobe::Click(ok->hwnd);
+        if (const Child* ok = ByText(seen, T(kTextOK))) uiprobe::Click(ok->hwnd);
     });
     ASSERT_TRUE(CheckWith(person));
     EXPECT_EQ(events, (Strings{"BeginUpgrade", "PasswordRequest", "FileStart", "Progress", "FileDone", "EndUpgrade",
                                "Aborted"}));
     EXPECT_EQ(FileBytes(win::ExeDir() + L"the protected update with a rather long name " + name + kDownloadSuffix),
               PatternBytes(0, 321));
-    const Child* text = Starting(seen, T(29).substr(0, 6));
+    const Child* text = Starting(seen, T(kTextPasswordProtected).substr(0, 6));
     ASSERT_TRUE(text);
     EXPECT_NE(text->text.find(L"the protected update with a rather long name"), std::wstring::npos);
     EXPECT_GT(client.cy, 141) << "the long text grew the window";
@@ -410,9 +411,9 @@ TEST_P(AuUpgradeDialogs, PasswordWindowCancelledAborts) {
     ServeInfo("#version=2\r\n#forceupgrade=true\r\n#url1=" + win::ToUtf8(FileUrl(name, L"size=10&auth=x:y")) +
               "\r\n");
     User person([&] {
-        HWND form = WaitWindow(T(11));
+        HWND form = WaitWindow(T(kTextEnterPassword));
         const auto children = form ? Children(form) : std::vector<Child>{};
-        if (const Child* cancel = ByText(children, T(17))) uiprobe::Click(cancel->hwnd);
+        if (const Child* cancel = ByText(children, T(kTextCancel))) uiprobe::Click(cancel->hwnd);
     });
     ASSERT_TRUE(CheckWith(person));
     EXPECT_EQ(events, (Strings{"BeginUpgrade", "PasswordRequest", "Aborted"}));
@@ -429,8 +430,8 @@ TEST_P(AuUpgradeDialogs, ErrorBoxesCarryTheTextsOfTheLanguage) {
         uiprobe::Answer(box, IDOK);
     });
     ASSERT_TRUE(CheckWith(person));
-    EXPECT_EQ(box.caption, T(0));
-    EXPECT_EQ(box.text, T(25));
+    EXPECT_EQ(box.caption, T(kTextUpdateWizard));
+    EXPECT_EQ(box.text, T(kTextNoInfoFile));
     EXPECT_TRUE(box.hasIcon);
 }
 
@@ -455,20 +456,20 @@ TEST(AuUpgradeTexts, EveryLanguageHasAllTextsWithTheEnglishPlaceholdersAndAccele
 }
 
 TEST(AuUpgradeTexts, EnglishAndChineseAsGiven) {
-    EXPECT_EQ(UpgradeText(wlEnglish, 0), L"Application update wizard");
-    EXPECT_EQ(UpgradeText(wlEnglish, 8), L"Estimated time left: %d:%.2d:%.2d");
-    EXPECT_EQ(UpgradeText(wlEnglish, 26),
+    EXPECT_EQ(UpgradeText(wlEnglish, kTextUpdateWizard), L"Application update wizard");
+    EXPECT_EQ(UpgradeText(wlEnglish, kTextTimeLeft), L"Estimated time left: %d:%.2d:%.2d");
+    EXPECT_EQ(UpgradeText(wlEnglish, kTextHostUnreachable),
               L"Host %s unreachable.\r\rPlease check your Internet connection and\rtry to upgrade this software again "
               L"later.");
-    EXPECT_EQ(UpgradeText(wlEnglish, 29),
+    EXPECT_EQ(UpgradeText(wlEnglish, kTextPasswordProtected),
               L"Access to remote file \"%s\" is password protected.\n\nPlease enter your username and password "
               L"(received after registration) to continue software upgrade.");
-    EXPECT_EQ(UpgradeText(wlChineseSimplified, 0), L"软件升级精灵");
-    EXPECT_EQ(UpgradeText(wlChineseSimplified, 9), L"当前正在下载:%d of %d");
-    EXPECT_EQ(UpgradeText(wlChineseSimplified, 10), L"%s 已经升级完成，\r\r请按[确定]键重新启动程序");
-    EXPECT_EQ(UpgradeText(wlChineseSimplified, 14), L"[&Y]是");
-    EXPECT_EQ(UpgradeText(wlChineseSimplified, 19), L"[&L]稍等一下");
-    EXPECT_EQ(UpgradeText(wlChineseSimplified, 29),
+    EXPECT_EQ(UpgradeText(wlChineseSimplified, kTextUpdateWizard), L"软件升级精灵");
+    EXPECT_EQ(UpgradeText(wlChineseSimplified, kTextDownloadingNumber), L"当前正在下载:%d of %d");
+    EXPECT_EQ(UpgradeText(wlChineseSimplified, kTextRestartNote), L"%s 已经升级完成，\r\r请按[确定]键重新启动程序");
+    EXPECT_EQ(UpgradeText(wlChineseSimplified, kTextYes), L"[&Y]是");
+    EXPECT_EQ(UpgradeText(wlChineseSimplified, kTextLater), L"[&L]稍等一下");
+    EXPECT_EQ(UpgradeText(wlChineseSimplified, kTextPasswordProtected),
               L"远端的文档\"%s\"被密码保护，\n\n请输入您的帐号及密码[注册用户]来继续进行升级操作。");
 }
 
@@ -481,7 +482,7 @@ TEST(AuUpgradeSystemLanguage, AutoChoosesTheSystemsLanguage) {
     EXPECT_EQ(upgrader.Wizard().Language(), wlAuto);
     EXPECT_EQ(upgrader.Wizard().ResolvedLanguage(), english ? wlEnglish : wlChineseSimplified)
         << "system language " << std::hex << ::GetSystemDefaultLangID();
-    EXPECT_EQ(UpgradeText(wlAuto, 14), english ? L"&Yes" : L"[&Y]是");
+    EXPECT_EQ(UpgradeText(wlAuto, kTextYes), english ? L"&Yes" : L"[&Y]是");
     upgrader.Wizard().SetLanguage(wlGerman);
     EXPECT_EQ(upgrader.Wizard().ResolvedLanguage(), wlGerman) << "an explicit language is used as set";
 }

@@ -218,7 +218,8 @@ TEST_F(AuUpgradeDownload, ConnectionLostStopsTheDownloadsAndClosesTheWizard) {
     ServeInfo(InfoWith({FileUrl(names[0], L"size=1000&length=5000"), FileUrl(names[1], L"size=10")}));
     ASSERT_TRUE(Check());
     EXPECT_EQ(events, (Strings{"BeginUpgrade", "FileStart", "Progress", "ConnLost"}));
-    EXPECT_EQ(user->calls, (Strings{"AskUpgrade", "ShowWizard", "ShowError 30", "WizardDestroyed"}));
+    EXPECT_EQ(user->calls,
+              (Strings{"AskUpgrade", "ShowWizard", ShowErrorCall(kTextConnectionLost), "WizardDestroyed"}));
     EXPECT_FALSE(FileExists(Downloaded(names[0]))) << "a partial file is not left behind";
     EXPECT_EQ(RequestCount(tag), 2);
 }

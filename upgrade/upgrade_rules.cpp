@@ -6,7 +6,7 @@
 
 #include "net/percent.h"
 #include "net/text.h"
-#include "net/url.h"
+#include "net/url_text.h"
 #include "net/versions.h"
 
 namespace au {

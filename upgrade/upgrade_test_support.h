@@ -18,6 +18,10 @@
 
 namespace au::testing {
 
+// How ScriptedDialogs writes down an error box, so that expectations name
+// the text rather than its number.
+inline std::string ShowErrorCall(TextId id) { return "ShowError " + std::to_string(id); }
+
 // The user, as a test scripts them: every question is answered from the
 // fields and every call written down ("AskUpgrade", "ShowError 25", ...).
 class ScriptedDialogs : public TauUpgradeDialogs {
@@ -72,7 +76,7 @@ public:
         return confirmPassword;
     }
     void ShowError(TauAutoUpgrader&, int textIndex, const std::wstring& argument) override {
-        calls.push_back("ShowError " + std::to_string(textIndex));
+        calls.push_back(ShowErrorCall(static_cast<TextId>(textIndex)));
         errorArguments.push_back(argument);
     }
     void ShowSystemError(TauAutoUpgrader&, const std::wstring& message) override {

@@ -76,6 +76,5 @@ enum TauAutoUpgraderLanguage {
 };
 
 inline constexpr int kLanguageCount = 25;
-inline constexpr int kTextCount = 31;
 
 } // namespace au

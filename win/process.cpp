@@ -96,12 +96,17 @@ HiddenRunResult RunHidden(const std::wstring& commandLine, std::optional<std::ch
     }
 }
 
-std::wstring CommandLineArgument(int index) {
+std::vector<std::wstring> CommandLineArguments(const std::wstring& commandLine) {
     int count = 0;
-    LPWSTR* arguments = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+    LPWSTR* arguments = ::CommandLineToArgvW(commandLine.c_str(), &count);
     if (!arguments) return {};
     ScopeExit release([&] { ::LocalFree(arguments); });
-    return index >= 0 && index < count ? std::wstring(arguments[index]) : std::wstring();
+    return std::vector<std::wstring>(arguments, arguments + count);
+}
+
+std::wstring CommandLineArgument(int index) {
+    const std::vector<std::wstring> arguments = CommandLineArguments(::GetCommandLineW());
+    return index >= 0 && static_cast<size_t>(index) < arguments.size() ? arguments[index] : std::wstring();
 }
 
 } // namespace win

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "handles.h"
 
@@ -53,6 +54,10 @@ struct StartOptions {
 // Raises win::Error with the platform's message and code when the process
 // cannot be created.
 Process StartProcess(const std::wstring& commandLine, const StartOptions& options = {});
+
+// The arguments of a command line as the platform splits it, the program
+// first; empty when the platform cannot split it.
+std::vector<std::wstring> CommandLineArguments(const std::wstring& commandLine);
 
 // Argument `index` of this program's command line as the platform splits it
 // (0 is the program itself); empty when there are fewer.

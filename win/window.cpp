@@ -31,6 +31,34 @@ void CenterWindow(HWND window, const RECT& area) {
     ::SetWindowPos(window, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+bool RegisterWindowClass(const WNDCLASSEXW& windowClass) {
+    WNDCLASSEXW existing{};
+    existing.cbSize = sizeof existing;
+    if (::GetClassInfoExW(windowClass.hInstance, windowClass.lpszClassName, &existing)) {
+        if (existing.lpfnWndProc == windowClass.lpfnWndProc) return false;
+        ::UnregisterClassW(windowClass.lpszClassName, windowClass.hInstance);
+    }
+    if (!::RegisterClassExW(&windowClass)) RaiseLastError();
+    return true;
+}
+
+HWND CreateHiddenWindow(const wchar_t* className, WNDPROC procedure, DWORD style, void* createParam) {
+    const HINSTANCE instance = ::GetModuleHandleW(nullptr);
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = procedure;
+    wc.hInstance = instance;
+    wc.lpszClassName = className;
+    const bool registered = RegisterWindowClass(wc);
+    HWND window = ::CreateWindowExW(0, className, L"", style, 0, 0, 0, 0, nullptr, nullptr, instance, createParam);
+    if (!window) {
+        const DWORD code = ::GetLastError();
+        if (registered) ::UnregisterClassW(className, instance);
+        RaiseSystemError(code);
+    }
+    return window;
+}
+
 void Application::Initialize(HINSTANCE instance) {
     g_instance = instance;
     INITCOMMONCONTROLSEX icc{sizeof(icc),
@@ -44,7 +72,7 @@ void Application::Initialize(HINSTANCE instance) {
     wc.hIcon = ::LoadIconW(instance, MAKEINTRESOURCEW(1));
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     wc.lpszClassName = kFormClass;
-    ::RegisterClassExW(&wc);
+    RegisterWindowClass(wc);
 }
 
 HINSTANCE Application::Instance() { return g_instance ? g_instance : ::GetModuleHandleW(nullptr); }

@@ -22,9 +22,25 @@ class Form;
 // `area`, in screen coordinates.
 void CenterWindow(HWND window, const RECT& area);
 
+// Registers `windowClass` in its module, which may be done already: a class
+// of that name with the same procedure is kept. One with another procedure
+// would route the messages elsewhere, so it is replaced, which fails while
+// windows of it exist. Raises win::Error with the platform's code when the
+// class cannot be registered; true when this call registered it.
+bool RegisterWindowClass(const WNDCLASSEXW& windowClass);
+
+// A window that is never shown and only receives messages, of a class of the
+// program's module with nothing but its name and `procedure`, registered as
+// RegisterWindowClass does. `createParam` reaches WM_NCCREATE and WM_CREATE.
+// Raises win::Error with the platform's code when the class or the window
+// cannot be made; a class registered for a window that could not be made is
+// unregistered again.
+HWND CreateHiddenWindow(const wchar_t* className, WNDPROC procedure, DWORD style = 0, void* createParam = nullptr);
+
 class Application {
 public:
-    // Registers the window class and loads the common controls.
+    // Registers the forms' window class and loads the common controls;
+    // raises win::Error when the class cannot be registered.
     static void Initialize(HINSTANCE instance);
     static HINSTANCE Instance();
     // Runs the message loop until the main form is destroyed.

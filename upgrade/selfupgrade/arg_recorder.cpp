@@ -5,12 +5,12 @@
 // it take 1.5 s first, so the order of two starts shows; one containing
 // "hold" keeps it running until a file "release" appears beside it.
 #include <windows.h>
-#include <shellapi.h>
 
 #include <cwctype>
 #include <string>
 
 #include "win/handles.h"
+#include "win/process.h"
 #include "win/strings.h"
 
 namespace {
@@ -41,14 +41,6 @@ std::wstring Tail(const wchar_t* line) {
     return p;
 }
 
-std::wstring FirstArgument() {
-    int count = 0;
-    wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &count);
-    if (!argv) return {};
-    win::ScopeExit release([argv] { ::LocalFree(argv); });
-    return count > 1 ? argv[1] : L"";
-}
-
 // Shared and appended, so two recorders alive at once both get their line in.
 void Append(const std::wstring& file, const std::string& line) {
     for (int attempt = 0; attempt < 100; ++attempt) {
@@ -73,7 +65,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     const size_t slash = path.rfind(L'\\');
     const std::wstring dir = path.substr(0, slash + 1), name = path.substr(slash + 1);
     Append(dir + L"starts.log",
-           win::ToUtf8(name + L"|" + Tail(::GetCommandLineW()) + L"|" + FirstArgument()) + "\r\n");
+           win::ToUtf8(name + L"|" + Tail(::GetCommandLineW()) + L"|" + win::CommandLineArgument(1)) + "\r\n");
 
     const std::wstring lower = Lower(name);
     if (lower.find(L"slow") != std::wstring::npos) ::Sleep(1500);

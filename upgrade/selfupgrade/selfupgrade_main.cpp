@@ -5,7 +5,6 @@
 // external-setup method asks for one. It reports nothing: the program it
 // restarts is where the user looks.
 #include <windows.h>
-#include <shellapi.h>
 
 #include <chrono>
 #include <exception>
@@ -32,16 +31,6 @@ constexpr DWORD kRetryPauseMs = 50;
 
 // Seen only by whoever waits for this process, such as the tests.
 enum ExitCode : int { kDone = 0, kGaveUp = 1, kFailed = 2 };
-
-std::vector<std::wstring> Arguments() {
-    int count = 0;
-    wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &count);
-    if (!argv) return {};
-    win::ScopeExit release([argv] { ::LocalFree(argv); });
-    std::vector<std::wstring> args;
-    for (int i = 1; i < count; ++i) args.emplace_back(argv[i]);
-    return args;
-}
 
 // Reading messages while waiting ends the busy cursor the shell shows for a
 // newly started program and answers anyone waiting for this one to be idle.
@@ -163,7 +152,8 @@ ExitCode Upgrade(const selfupgrade::Invocation& invocation) {
 } // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-    const std::vector<std::wstring> args = Arguments();
+    std::vector<std::wstring> args = win::CommandLineArguments(::GetCommandLineW());
+    if (!args.empty()) args.erase(args.begin());
     if (args.empty()) {
         ::MessageBoxW(nullptr, kBanner, kCaption, MB_OK | MB_ICONINFORMATION);
         return kDone;

@@ -7,8 +7,7 @@
 #include "selfupgrade_rules.h"
 
 #ifdef _WIN32
-#include <windows.h>
-#include <shellapi.h>
+#include "win/process.h"
 #endif
 
 namespace selfupgrade {
@@ -49,11 +48,8 @@ TEST(SelfUpgradeProtocol, DownloadNamesAndTheFilesTheyReplace) {
 // Split as the self-upgrade program's command line is split, then read as it
 // reads it: every path and method the engine can send comes back whole.
 Invocation AsTheSelfUpgradeProgramReadsIt(const std::wstring& commandLine) {
-    int count = 0;
-    LPWSTR* argv = ::CommandLineToArgvW(commandLine.c_str(), &count);
-    std::vector<std::wstring> args;
-    for (int i = 1; i < count; ++i) args.emplace_back(argv[i]);
-    ::LocalFree(argv);
+    std::vector<std::wstring> args = win::CommandLineArguments(commandLine);
+    if (!args.empty()) args.erase(args.begin());
     return ParseArguments(args);
 }
 
