@@ -1,17 +1,31 @@
-// Downloads one large body into a file with TauCustomHTTP and with a bare
-// WinINet loop in the same Wine process, for two transfer buffer sizes, and
-// sets both against native curl's figure measured just before by the
-// runner (bench/http-bench.sh). With --where it also measures what the
-// per-chunk hand-over to the window thread costs.
+// Downloads one body into a file with TauCustomHTTP and with a bare WinINet
+// loop in the same Wine process, for two transfer buffer sizes, and sets both
+// against native curl, which the runner (bench/http-bench.sh) measures when
+// asked between the other clients. With --where it also measures the
+// component without OnProgress and a bare cross-thread SendMessage, to show
+// what the per-chunk hand-over to the window thread costs.
 //
-//   http_bench.exe URL BYTES CURL_BYTES_PER_SECOND OUTPUT_PATH [--where]
+// A single transfer of each swung by up to 2x from run to run on a shared
+// machine, so each client runs once per round, round after round, and every
+// ratio is taken within its round: a load that comes and goes then falls on
+// both sides of a ratio alike. The median and the spread of the per-round
+// figures are printed.
+//
+//   http_bench.exe URL_PREFIX OUTPUT_PATH ROUNDS BYTES_AT_4096 BYTES_AT_65536 [--curl] [--where]
+//
+// The byte count is appended to URL_PREFIX to name the body. With --curl the
+// program writes "curl? BYTES" on standard output and reads curl's bytes per
+// second from standard input.
 #include <windows.h>
 #include <wininet.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cwchar>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -23,7 +37,8 @@
 
 namespace {
 
-constexpr int kRuns = 3;
+// Fewer rounds leave no quartiles worth the name.
+constexpr int kMinRounds = 5;
 constexpr int32_t kBufferSizes[] = {4096, 65536};
 // A transfer that has not ended by then is stuck, not slow.
 constexpr DWORD kTransferLimitMs = 10 * 60 * 1000;
@@ -223,20 +238,8 @@ double SendMessageRoundTrips(long count) {
     return received == count ? t : 0;
 }
 
-double Mbps(uint64_t bytes, double seconds) { return static_cast<double>(bytes) / seconds / 1e6; }
-
-std::string Figure(double mbps) {
-    if (!(mbps > 0)) return "below noise";
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f MB/s", mbps);
-    return text;
-}
-
-std::string Ratio(double over, double under) {
-    if (!(over > 0) || !(under > 0)) return "below noise";
-    char text[32];
-    std::snprintf(text, sizeof text, "%.2f", over / under);
-    return text;
+double Mbps(uint64_t bytes, double seconds) {
+    return seconds > 0 ? static_cast<double>(bytes) / seconds / 1e6 : NAN;
 }
 
 // A failed run or a short file ends the benchmark: a figure for a body that
@@ -247,93 +250,261 @@ bool Checked(const char* what, int round, uint64_t expected, const std::wstring&
     if (run.error.empty() && onDisk != expected)
         run.error = "the file holds " + std::to_string(onDisk) + " bytes, not " + std::to_string(expected);
     if (run.error.empty()) return true;
-    std::printf("ERROR: %s, run %d: %s\n", what, round + 1, run.error.c_str());
+    if (round < 0)
+        std::printf("ERROR: %s, warm-up: %s\n", what, run.error.c_str());
+    else
+        std::printf("ERROR: %s, round %d: %s\n", what, round + 1, run.error.c_str());
     return false;
 }
 
-void KeepBest(Run& best, const Run& run) {
-    if (run.seconds > 0 && (best.seconds <= 0 || run.seconds < best.seconds)) best = run;
-    if (best.seconds <= 0) best.calls = run.calls;
+// Curl is a Linux program, which a Wine process cannot start, so the runner
+// downloads with it when asked; that way curl takes its turn inside each
+// round like the others. Bytes per second, or 0 with `error` set.
+double CurlFromRunner(uint64_t bytes, std::string& error) {
+    std::printf("curl? %llu\n", static_cast<unsigned long long>(bytes));
+    std::fflush(stdout);
+    char line[256];
+    if (!std::fgets(line, sizeof line, stdin)) {
+        error = "no curl figure from the runner";
+        return 0;
+    }
+    char* end = nullptr;
+    const double speed = std::strtod(line, &end);
+    if (end == line || !(speed > 0)) {
+        std::string text(line);
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+        error = "the runner's curl download failed: " + text;
+        return 0;
+    }
+    return speed;
 }
+
+// The median and spread of one figure over the rounds that gave it.
+struct Spread {
+    size_t count = 0;
+    double median = NAN, min = NAN, max = NAN, q1 = NAN, q3 = NAN;
+};
+
+// Linear between neighbouring order statistics, so that seven rounds give
+// quartiles that move with every value rather than jumping between two.
+double Quantile(const std::vector<double>& sorted, double p) {
+    const double at = p * static_cast<double>(sorted.size() - 1);
+    const size_t lo = static_cast<size_t>(at);
+    const size_t hi = std::min(lo + 1, sorted.size() - 1);
+    return sorted[lo] + (sorted[hi] - sorted[lo]) * (at - static_cast<double>(lo));
+}
+
+Spread Summarize(const std::vector<double>& perRound) {
+    std::vector<double> v;
+    for (const double x : perRound)
+        if (std::isfinite(x)) v.push_back(x);
+    Spread s;
+    s.count = v.size();
+    if (v.empty()) return s;
+    std::sort(v.begin(), v.end());
+    s.min = v.front();
+    s.max = v.back();
+    s.median = Quantile(v, 0.5);
+    s.q1 = Quantile(v, 0.25);
+    s.q3 = Quantile(v, 0.75);
+    return s;
+}
+
+std::string Number(double value, int decimals) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    return text;
+}
+
+// A difference whose median is at or below zero is noise, not a figure; its
+// spread is still shown, since that is what says how noisy it was.
+void PrintFigure(const char* label, const std::vector<double>& perRound, int decimals, const char* unit,
+                 bool differenceOfTimes = false) {
+    const Spread s = Summarize(perRound);
+    std::printf("  %-50s", label);
+    if (s.count == 0) {
+        std::printf("below noise\n");
+        return;
+    }
+    std::string median = Number(s.median, decimals) + unit;
+    if (differenceOfTimes && !(s.median > 0)) median = "below noise";
+    std::printf("%-14s [min..max %s..%s, IQR %s..%s]", median.c_str(), Number(s.min, decimals).c_str(),
+                Number(s.max, decimals).c_str(), Number(s.q1, decimals).c_str(), Number(s.q3, decimals).c_str());
+    if (s.count < perRound.size()) std::printf(" (%zu of %zu rounds)", s.count, perRound.size());
+    std::printf("\n");
+}
+
+std::string Calls(const std::vector<long>& perRound) {
+    const auto [lo, hi] = std::minmax_element(perRound.begin(), perRound.end());
+    return *lo == *hi ? std::to_string(*lo) : std::to_string(*lo) + ".." + std::to_string(*hi);
+}
+
+enum class Step { kBare, kComponent, kSilent, kPing, kCurl };
+
+struct Round {
+    Run bare, component, silent;
+    double pingSeconds = 0;
+    double curlBytesPerSecond = 0;
+};
 
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc < 5) {
-        std::fprintf(stderr, "usage: http_bench URL BYTES CURL_BYTES_PER_SECOND OUTPUT_PATH [--where]\n");
+    if (argc < 6) {
+        std::fprintf(stderr, "usage: http_bench URL_PREFIX OUTPUT_PATH ROUNDS BYTES_AT_4096 BYTES_AT_65536 "
+                             "[--curl] [--where]\n");
         return 2;
     }
-    const std::wstring url = argv[1];
-    const uint64_t expected = std::wcstoull(argv[2], nullptr, 10);
-    const double curlMbps = std::wcstod(argv[3], nullptr) / 1e6;
-    const std::wstring path = argv[4];
-    const bool where = argc > 5 && std::wstring(argv[5]) == L"--where";
+    const std::wstring prefix = argv[1];
+    const std::wstring path = argv[2];
+    const long roundCount = std::wcstol(argv[3], nullptr, 10);
+    const uint64_t bytesAt[] = {std::wcstoull(argv[4], nullptr, 10), std::wcstoull(argv[5], nullptr, 10)};
+    bool curl = false, where = false;
+    for (int i = 6; i < argc; ++i) {
+        const std::wstring arg = argv[i];
+        if (arg == L"--curl") curl = true;
+        else if (arg == L"--where") where = true;
+        else {
+            std::fprintf(stderr, "http_bench: unknown option %s\n", win::ToUtf8(arg).c_str());
+            return 2;
+        }
+    }
+    if (roundCount < kMinRounds) {
+        std::fprintf(stderr, "http_bench: at least %d rounds, not %ld\n", kMinRounds, roundCount);
+        return 2;
+    }
     Target target;
-    if (expected == 0 || !CrackUrl(url, target)) {
+    if (bytesAt[0] == 0 || bytesAt[1] == 0 || !CrackUrl(prefix + std::to_wstring(bytesAt[0]), target)) {
         std::fprintf(stderr, "http_bench: bad URL or size\n");
         return 2;
     }
-    std::printf("http_bench: %llu bytes (%.0f MiB) from %s into a file, %s build (%d-bit), "
-                "MB = 10^6 bytes, best of %d runs (taken in turns) for the bare loop and the component\n",
-                static_cast<unsigned long long>(expected), static_cast<double>(expected) / (1 << 20),
-                win::ToUtf8(url).c_str(), sizeof(void*) == 8 ? "x86_64" : "i686",
-                static_cast<int>(sizeof(void*) * 8), kRuns);
-    int status = 0;
-    for (const int32_t size : kBufferSizes) {
-        // The clients take turns within each round, so that a load coming
-        // and going beside the benchmark falls on all of them alike.
-        Run bare, component, silent;
-        bool ok = true;
-        for (int round = 0; ok && round < kRuns; ++round) {
-            ::DeleteFileW(path.c_str());
-            Run run = BareLoop(target, static_cast<DWORD>(size), path);
-            ok = Checked("bare loop", round, expected, path, run);
-            KeepBest(bare, run);
-            if (ok) {
-                run = ComponentRun(url, size, path, true);
-                ok = Checked("component", round, expected, path, run);
-                KeepBest(component, run);
-            }
-            if (ok && where) {
-                run = ComponentRun(url, size, path, false);
-                ok = Checked("component without OnProgress", round, expected, path, run);
-                KeepBest(silent, run);
-            }
+    std::printf("http_bench: %s build (%d-bit) into a file, MB = 10^6 bytes, %ld rounds per buffer size; "
+                "each round runs every client once, starting one client further on than the round "
+                "before, and each ratio is taken within its round\n",
+                sizeof(void*) == 8 ? "x86_64" : "i686", static_cast<int>(sizeof(void*) * 8), roundCount);
+    std::fflush(stdout);
+
+    // The first transfer in a process loads and sets up WinINet, and the first
+    // window its class; done here, unmeasured, round 1 is like the others.
+    {
+        const uint64_t warmBytes = std::min<uint64_t>(bytesAt[0], 1 << 20);
+        const std::wstring warmUrl = prefix + std::to_wstring(warmBytes);
+        Target warmTarget;
+        CrackUrl(warmUrl, warmTarget);
+        Run run = BareLoop(warmTarget, 65536, path);
+        if (!Checked("bare loop", -1, warmBytes, path, run)) return 1;
+        run = ComponentRun(warmUrl, 65536, path, true);
+        if (!Checked("component", -1, warmBytes, path, run)) return 1;
+        if (where) SendMessageRoundTrips(64);
+    }
+
+    for (size_t which = 0; which < std::size(kBufferSizes); ++which) {
+        const int32_t size = kBufferSizes[which];
+        const uint64_t bytes = bytesAt[which];
+        const std::wstring url = prefix + std::to_wstring(bytes);
+        CrackUrl(url, target);
+        const long chunks = static_cast<long>((bytes + size - 1) / size);
+        std::vector<Step> steps = {Step::kBare, Step::kComponent};
+        if (where) {
+            steps.push_back(Step::kSilent);
+            steps.push_back(Step::kPing);
         }
-        if (!ok) {
-            status = 1;
-            break;
+        if (curl) steps.push_back(Step::kCurl);
+
+        std::printf("TransferBufferSize %d, %llu bytes (%.0f MiB) per transfer from %s:\n", size,
+                    static_cast<unsigned long long>(bytes), static_cast<double>(bytes) / (1 << 20),
+                    win::ToUtf8(url).c_str());
+        std::fflush(stdout);
+        std::vector<Round> rounds(static_cast<size_t>(roundCount));
+        for (long r = 0; r < roundCount; ++r) {
+            Round& round = rounds[static_cast<size_t>(r)];
+            const int n = static_cast<int>(r);
+            for (size_t j = 0; j < steps.size(); ++j) {
+                // Whatever one client leaves behind (pages still being written
+                // out, a worker winding down) falls on each of the others in turn.
+                switch (steps[(static_cast<size_t>(r) + j) % steps.size()]) {
+                case Step::kBare:
+                    ::DeleteFileW(path.c_str());
+                    round.bare = BareLoop(target, static_cast<DWORD>(size), path);
+                    if (!Checked("bare loop", n, bytes, path, round.bare)) return 1;
+                    break;
+                case Step::kComponent:
+                    round.component = ComponentRun(url, size, path, true);
+                    if (!Checked("component", n, bytes, path, round.component)) return 1;
+                    break;
+                case Step::kSilent:
+                    round.silent = ComponentRun(url, size, path, false);
+                    if (!Checked("component without OnProgress", n, bytes, path, round.silent)) return 1;
+                    break;
+                case Step::kPing:
+                    round.pingSeconds = SendMessageRoundTrips(chunks);
+                    break;
+                case Step::kCurl: {
+                    std::string error;
+                    round.curlBytesPerSecond = CurlFromRunner(bytes, error);
+                    if (!error.empty()) {
+                        std::printf("ERROR: curl, round %d: %s\n", n + 1, error.c_str());
+                        return 1;
+                    }
+                    break;
+                }
+                }
+            }
+            std::printf("  round %ld: bare %.1f, component %.1f", r + 1, Mbps(bytes, round.bare.seconds),
+                        Mbps(bytes, round.component.seconds));
+            if (where) std::printf(", without OnProgress %.1f", Mbps(bytes, round.silent.seconds));
+            if (curl) std::printf(", curl %.1f", round.curlBytesPerSecond / 1e6);
+            std::printf(" MB/s");
+            if (where) std::printf("; SendMessage %.1f us each", round.pingSeconds * 1e6 / chunks);
+            std::printf("\n");
+            std::fflush(stdout);
         }
-        const double bareMbps = bare.seconds > 0 ? Mbps(expected, bare.seconds) : 0;
-        const double compMbps = component.seconds > 0 ? Mbps(expected, component.seconds) : 0;
-        std::printf("TransferBufferSize %d:\n", size);
-        std::printf("  (a) bare WinINet loop:       %s (%ld reads)\n", Figure(bareMbps).c_str(), bare.calls);
-        std::printf("  (b) TauCustomHTTP:           %s (%ld OnProgress calls)\n", Figure(compMbps).c_str(),
-                    component.calls);
-        std::printf("  (c) curl (native, one run):  %s\n", Figure(curlMbps).c_str());
-        std::printf("  component / bare: %s   component / curl: %s\n", Ratio(compMbps, bareMbps).c_str(),
-                    Ratio(compMbps, curlMbps).c_str());
+
+        std::vector<double> bare, component, silent, curlMbps, compOverBare, compOverCurl, silentOverBare,
+            handOverUs, handOverShare, pingUs, handOverOverPing;
+        std::vector<long> reads, progressCalls;
+        for (const Round& round : rounds) {
+            const double b = Mbps(bytes, round.bare.seconds);
+            const double c = Mbps(bytes, round.component.seconds);
+            const double s = Mbps(bytes, round.silent.seconds);
+            const double k = round.curlBytesPerSecond > 0 ? round.curlBytesPerSecond / 1e6 : NAN;
+            bare.push_back(b);
+            component.push_back(c);
+            silent.push_back(s);
+            curlMbps.push_back(k);
+            compOverBare.push_back(c / b);
+            compOverCurl.push_back(c / k);
+            silentOverBare.push_back(s / b);
+            reads.push_back(round.bare.calls);
+            progressCalls.push_back(round.component.calls);
+            // The component with OnProgress against itself without: what
+            // handing each chunk to the window thread adds, per chunk.
+            const bool both = round.component.seconds > 0 && round.silent.seconds > 0 && round.component.calls > 0;
+            const double extra = both ? round.component.seconds - round.silent.seconds : NAN;
+            handOverUs.push_back(extra * 1e6 / round.component.calls);
+            handOverShare.push_back(extra / round.component.seconds);
+            const double ping = round.pingSeconds > 0 ? round.pingSeconds * 1e6 / chunks : NAN;
+            pingUs.push_back(ping);
+            handOverOverPing.push_back(extra * 1e6 / round.component.calls / ping);
+        }
+        std::printf("  each figure: median of the rounds [min..max, interquartile range of the per-round "
+                    "figures]\n");
+        PrintFigure(("(a) bare WinINet loop (" + Calls(reads) + " reads):").c_str(), bare, 1, " MB/s");
+        PrintFigure(("(b) TauCustomHTTP (" + Calls(progressCalls) + " OnProgress calls):").c_str(), component, 1,
+                    " MB/s");
+        if (curl) PrintFigure("(c) curl (native):", curlMbps, 1, " MB/s");
+        PrintFigure("component / bare:", compOverBare, 3, "");
+        if (curl) PrintFigure("component / curl:", compOverCurl, 3, "");
         if (!where) continue;
-        const double silentMbps = silent.seconds > 0 ? Mbps(expected, silent.seconds) : 0;
-        std::printf("  where: component without OnProgress (no hand-over): %s, / bare %s\n",
-                    Figure(silentMbps).c_str(), Ratio(silentMbps, bareMbps).c_str());
-        const double extra = component.seconds - silent.seconds;
-        if (silent.seconds > 0 && component.seconds > 0 && extra > 0 && component.calls > 0)
-            std::printf("  where: hand-over cost in the component: %.1f us per chunk, %.3f s of %.3f s\n",
-                        extra * 1e6 / component.calls, extra, component.seconds);
-        else
-            std::printf("  where: hand-over cost in the component: below noise\n");
-        double ping = 0;
-        for (int i = 0; i < kRuns; ++i) {
-            const double t = SendMessageRoundTrips(component.calls);
-            if (t > 0 && (ping <= 0 || t < ping)) ping = t;
-        }
-        if (ping > 0)
-            std::printf("  where: bare cross-thread SendMessage x %ld: %.3f s, %.1f us each\n", component.calls,
-                        ping, ping * 1e6 / component.calls);
-        else
-            std::printf("  where: bare cross-thread SendMessage: below noise\n");
+        PrintFigure("where: component without OnProgress:", silent, 1, " MB/s");
+        PrintFigure("where: without OnProgress / bare:", silentOverBare, 3, "");
+        PrintFigure("where: hand-over cost per chunk:", handOverUs, 1, " us", true);
+        PrintFigure("where: hand-over share of component time:", handOverShare, 3, "", true);
+        PrintFigure(("where: bare cross-thread SendMessage (x " + std::to_string(chunks) + "):").c_str(), pingUs,
+                    1, " us");
+        PrintFigure("where: hand-over / bare SendMessage:", handOverOverPing, 3, "", true);
+        std::fflush(stdout);
     }
     ::DeleteFileW(path.c_str());
-    return status;
+    return 0;
 }
