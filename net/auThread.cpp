@@ -303,6 +303,22 @@ void TauCustomThread::ReplaceThread(DWORD grace) {
     old->Kill();
 }
 
+bool TauCustomThread::WaitForEnd(DWORD milliseconds) {
+    if (!thread_->started_ || thread_->Running()) return !thread_->started_;
+    HANDLE thread = thread_->Handle();
+    const DWORD start = ::GetTickCount();
+    for (;;) {
+        const DWORD spent = ::GetTickCount() - start;
+        const DWORD woke =
+            ::MsgWaitForMultipleObjects(1, &thread, FALSE, spent >= milliseconds ? 0 : milliseconds - spent,
+                                        QS_SENDMESSAGE);
+        if (woke == WAIT_OBJECT_0) return true;
+        if (woke != WAIT_OBJECT_0 + 1) return false;
+        MSG msg;
+        ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);
+    }
+}
+
 void TauCustomThread::Terminate(bool immediately) {
     if (immediately) ReplaceThread(); else thread_->Terminate();
 }

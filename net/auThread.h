@@ -137,6 +137,10 @@ public:
     bool Suspended() const noexcept { return thread_->Suspended(); }
     void SetSuspended(bool value);
     DWORD WaitFor() { return thread_->WaitFor(); }
+    // Waits up to `milliseconds` (sent messages keep flowing) for a started
+    // worker that is no longer running its job to be gone; true when no
+    // started worker is alive.
+    bool WaitForEnd(DWORD milliseconds);
     // From the worker: runs `method` on the window's thread.
     void Synchronize(std::function<void()> method);
     void SynchronizeEx(std::function<void(void* params)> method, void* params);

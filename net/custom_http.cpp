@@ -5,6 +5,7 @@
 #include "net/form_data.h"
 #include "net/transfer_run.h"
 #include "net/url.h"
+#include "net/url_text.h"
 #include "win/error.h"
 
 namespace au {
@@ -24,7 +25,8 @@ TauCustomHTTP::TauCustomHTTP()
       timeouts_(std::make_unique<TauHTTPTimeouts>()) {
     thread_->SetOnExecute([this](TauCustomThread*) { RequestRoutine(); });
     thread_->SetOnException([this](TauCustomThread*) {
-        if (OnAnyError && !destroying_) OnAnyError(this);
+        const THTTPNotifyEvent& onAnyError = Handler(hooks.anyError, OnAnyError);
+        if (onAnyError && !destroying_) onAnyError(this);
     });
     thread_->SetOnTerminate([this](TauCustomThread*) { CompletionRoutine(); });
     thread_->SetOnWaitTimeoutExpired([this](TauCustomThread*) { TimeoutRoutine(); });
@@ -137,15 +139,25 @@ void TauCustomHTTP::CompletionRoutine() {
     for (CompletionEvent event : completion.events) {
         if (destroying_) return;
         switch (event) {
-        case CompletionEvent::AnyError: if (OnAnyError) OnAnyError(this); break;
-        case CompletionEvent::Done: if (OnDone) OnDone(this, contentType, bytes, stream.get()); break;
-        case CompletionEvent::ConnLost: if (OnConnLost) OnConnLost(this, contentType, fileSize, bytes, stream.get()); break;
-        case CompletionEvent::HostUnreachable: if (OnHostUnreachable) OnHostUnreachable(this); break;
-        case CompletionEvent::HTTPError: if (OnHTTPError) OnHTTPError(this, errorCode, stream.get()); break;
+        case CompletionEvent::AnyError:
+            if (const auto& on = Handler(hooks.anyError, OnAnyError)) on(this);
+            break;
+        case CompletionEvent::Done:
+            if (const auto& on = Handler(hooks.done, OnDone)) on(this, contentType, bytes, stream.get());
+            break;
+        case CompletionEvent::ConnLost:
+            if (const auto& on = Handler(hooks.connLost, OnConnLost)) on(this, contentType, fileSize, bytes, stream.get());
+            break;
+        case CompletionEvent::HostUnreachable:
+            if (const auto& on = Handler(hooks.hostUnreachable, OnHostUnreachable)) on(this);
+            break;
+        case CompletionEvent::HTTPError:
+            if (const auto& on = Handler(hooks.httpError, OnHTTPError)) on(this, errorCode, stream.get());
+            break;
         case CompletionEvent::DoneInterrupted:
             // The only event of its transfer, and the last: nothing is held.
             stream.reset();
-            if (OnDoneInterrupted) OnDoneInterrupted(this);
+            if (const auto& on = Handler(hooks.doneInterrupted, OnDoneInterrupted)) on(this);
             break;
         }
     }

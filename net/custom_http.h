@@ -205,7 +205,28 @@ public:
     std::wstring HTTPUploadRequestHeader;
     ProgressFigures Progress;
 
+protected:
+    // What a descendant builds on. A hook that is set takes the place of the
+    // public event of its name, which stays for the component's own users;
+    // a caller assigning that event cannot unhook the descendant.
+    struct Hooks {
+        THTTPHeaderInfoEvent headerInfo;
+        THTTPProgressEvent progress;
+        THTTPDoneEvent done;
+        THTTPNotifyEvent doneInterrupted;
+        THTTPConnLostEvent connLost;
+        THTTPErrorEvent httpError;
+        THTTPNotifyEvent hostUnreachable;
+        THTTPNotifyEvent anyError;
+        THTTPPasswordRequestEvent passwordRequest;
+    };
+    Hooks hooks;
+
 private:
+    template <typename Event>
+    static const Event& Handler(const Event& hook, const Event& event) noexcept {
+        return hook ? hook : event;
+    }
     // Where one request of a transfer goes; a redirect replaces it.
     struct RequestTarget {
         std::wstring url, scheme, host, user, password, path, object;

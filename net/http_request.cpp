@@ -12,6 +12,7 @@
 #include "net/http_date.h"
 #include "net/transfer_run.h"
 #include "net/url.h"
+#include "net/url_text.h"
 #include "win/error.h"
 #include "win/strings.h"
 
@@ -148,12 +149,13 @@ bool TauCustomHTTP::SendWithAuthentication(TransferRun& run, const std::wstring&
         if (!HTTPSuccess) return false;
         HTTPErrorCode = StatusCodeOf(status);
 
-        if (HTTPErrorCode == HTTP_STATUS_DENIED && OnPasswordRequest) {
+        const THTTPPasswordRequestEvent& onPasswordRequest = Handler(hooks.passwordRequest, OnPasswordRequest);
+        if (HTTPErrorCode == HTTP_STATUS_DENIED && onPasswordRequest) {
             std::wstring authenticate;
             HTTPSuccess = QueryHeader(request, HTTP_QUERY_WWW_AUTHENTICATE, authenticate);
             HTTPContentType = HTTPSuccess ? authenticate : std::wstring{};
             const std::wstring realm = RealmOf(HTTPContentType);
-            OnMainThread([&] { OnPasswordRequest(this, realm, HTTPTryAgain); });
+            OnMainThread([&] { onPasswordRequest(this, realm, HTTPTryAgain); });
             SetTextOption(run, INTERNET_OPTION_USERNAME, Username());
             SetTextOption(run, INTERNET_OPTION_PASSWORD, Password());
         } else if (HTTPErrorCode == HTTP_STATUS_PROXY_AUTH_REQ && OnProxyAuthenticationRequest) {
@@ -199,7 +201,8 @@ void TauCustomHTTP::ReadResponseHeaders(TransferRun& run) {
     std::wstring length;
     HTTPSuccess = QueryHeader(request, HTTP_QUERY_CONTENT_LENGTH, length);
     HTTPFileSize = HTTPSuccess ? ContentLengthOf(length) : 0;
-    if (!OnHeaderInfo) return;
+    const THTTPHeaderInfoEvent& onHeaderInfo = Handler(hooks.headerInfo, OnHeaderInfo);
+    if (!onHeaderInfo) return;
     HTTPRawHeadersCRLF = HeaderOrEmpty(request, HTTP_QUERY_RAW_HEADERS_CRLF);
     HTTPContentLanguage = HeaderOrEmpty(request, HTTP_QUERY_CONTENT_LANGUAGE);
     HTTPContentEncoding = HeaderOrEmpty(request, HTTP_QUERY_CONTENT_ENCODING);
@@ -208,7 +211,7 @@ void TauCustomHTTP::ReadResponseHeaders(TransferRun& run) {
     HTTPLastModified = HeaderDate(request, HTTP_QUERY_LAST_MODIFIED);
     HTTPExpires = HeaderDate(request, HTTP_QUERY_EXPIRES);
     OnMainThread([&] {
-        OnHeaderInfo(this, HTTPRawHeadersCRLF, HTTPContentType, HTTPContentLanguage, HTTPContentEncoding, HTTPLocation,
+        onHeaderInfo(this, HTTPRawHeadersCRLF, HTTPContentType, HTTPContentLanguage, HTTPContentEncoding, HTTPLocation,
                      HTTPFileSize, HTTPDate, HTTPLastModified, HTTPExpires, HTTPContinueDownload);
     });
 }
@@ -344,6 +347,7 @@ void TauCustomHTTP::ReadBody(TransferRun& run, uint32_t bufferSize, bool fromFil
     HTTPBytesTransferred = 0;
     if (sinkFailed_) return;
     run.buffer.assign(bufferSize, 0);
+    const THTTPProgressEvent& onProgress = Handler(hooks.progress, OnProgress);
     for (;;) {
         run.bytesDone = 0;
         const bool ok = fromFile ? run.WithFile([&](HANDLE file) {
@@ -364,10 +368,10 @@ void TauCustomHTTP::ReadBody(TransferRun& run, uint32_t bufferSize, bool fromFil
         }
         HTTPBytesTransferred += read;
         ReportStatuses(run);
-        if (OnProgress) {
+        if (onProgress) {
             OnMainThread([&] {
                 UpdateProgress();
-                OnProgress(this, HTTPContentType, HTTPFileSize, HTTPBytesTransferred, Progress.elapsedTime,
+                onProgress(this, HTTPContentType, HTTPFileSize, HTTPBytesTransferred, Progress.elapsedTime,
                            Progress.estimatedTime, Progress.percentsDone, Progress.transferRate, HTTPStream.get());
             });
         }

@@ -3,10 +3,6 @@
 #include <cstdint>
 #include <string>
 
-// The transfer has always found the text rules here along with the cracker,
-// and keeps finding them here until it includes url_text.h itself.
-#include "net/url_text.h"
-
 namespace au {
 
 // Splits `url` ("http://" is put in front when it has no "://"): scheme,

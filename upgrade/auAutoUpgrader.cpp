@@ -21,18 +21,18 @@ namespace {
 
 constexpr wchar_t kWindowClass[] = L"TauAutoUpgraderWindow";
 constexpr wchar_t kResourceName[] = L"AUUPG";
+// Wakes the component's window for the next posted step.
+constexpr UINT kStepMessage = WM_APP + 0x55;
+// How long a step waits for the worker that posted it to be gone.
+constexpr DWORD kWorkerLeavingMilliseconds = 3000;
 
-void RegisterWindowClass(WNDPROC procedure) {
-    WNDCLASSEXW existing{};
-    existing.cbSize = sizeof existing;
-    const HINSTANCE instance = ::GetModuleHandleW(nullptr);
-    if (::GetClassInfoExW(instance, kWindowClass, &existing)) return;
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = procedure;
-    wc.hInstance = instance;
-    wc.lpszClassName = kWindowClass;
-    if (!::RegisterClassExW(&wc)) win::RaiseLastError();
+std::string ReadAll(Stream* stream) {
+    std::string bytes;
+    if (!stream) return bytes;
+    stream->SetPosition(0);
+    bytes.resize(static_cast<size_t>(stream->Size()));
+    bytes.resize(stream->Read(bytes.data(), bytes.size()));
+    return bytes;
 }
 
 CivilTime LocalNow() {
@@ -73,32 +73,7 @@ TauAutoUpgrader::TauAutoUpgrader()
     : infoFile_(std::make_unique<TauAutoUpgraderInfo>()),
       wizard_(std::make_unique<TauAutoUpgraderWizard>()),
       dialogs_(MakeBuiltInUpgradeDialogs()) {
-    TauCustomHTTP::OnHeaderInfo = [this](TauCustomHTTP*, const std::wstring&, const std::wstring&,
-                                         const std::wstring&, const std::wstring&, const std::wstring&,
-                                         uint32_t contentLength, DateTime, DateTime lastModified, DateTime,
-                                         bool& continueDownload) {
-        HeaderInfo(contentLength, lastModified, continueDownload);
-    };
-    TauCustomHTTP::OnProgress = [this](TauCustomHTTP*, const std::wstring&, uint32_t fileSize, uint32_t bytesRead,
-                                       uint32_t elapsedTime, int32_t estimatedTimeLeft, uint8_t percentsDone,
-                                       float transferRate, Stream*) {
-        Progress(fileSize, bytesRead, elapsedTime, estimatedTimeLeft, percentsDone, transferRate);
-    };
-    TauCustomHTTP::OnDone = [this](TauCustomHTTP*, const std::wstring&, uint32_t, Stream* stream) { Done(stream); };
-    TauCustomHTTP::OnDoneInterrupted = [this](TauCustomHTTP*) { DoneInterrupted(); };
-    TauCustomHTTP::OnConnLost = [this](TauCustomHTTP*, const std::wstring&, uint32_t, uint32_t, Stream*) {
-        ConnLost();
-    };
-    TauCustomHTTP::OnHTTPError = [this](TauCustomHTTP*, int32_t errorCode, Stream*) { HTTPError(errorCode); };
-    TauCustomHTTP::OnHostUnreachable = [this](TauCustomHTTP*) { HostUnreachable(); };
-    TauCustomHTTP::OnPasswordRequest = [this](TauCustomHTTP*, const std::wstring& realm, bool& tryAgain) {
-        PasswordRequest(realm, tryAgain);
-    };
-    // A transfer that succeeded and yet fires only OnAnyError is one whose
-    // output file could not be made; every other failure has its own event.
-    TauCustomHTTP::OnAnyError = [this](TauCustomHTTP*) {
-        if (HTTPSuccess) OutputFileRefused();
-    };
+    HookTransfer();
     SetHideOutputFile(true);
 
     const std::wstring& leftover = SelfUpgradePath();
@@ -108,14 +83,75 @@ TauAutoUpgrader::TauAutoUpgrader()
     versionDate_ = FormatVersionDate(LocalNow());
     wizard_->SetLanguage(wlAuto);
 
-    RegisterWindowClass(&TauAutoUpgrader::WindowProc);
-    window_ = ::CreateWindowExW(0, kWindowClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                                ::GetModuleHandleW(nullptr), nullptr);
-    if (!window_) win::RaiseLastError();
+    window_ = win::CreateHiddenWindow(kWindowClass, &TauAutoUpgrader::WindowProc, WS_POPUP);
     ::SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
 }
 
+void TauAutoUpgrader::HookTransfer() {
+    using Stage = UpgradeStage;
+    hooks.headerInfo = [this](TauCustomHTTP*, const std::wstring&, const std::wstring&, const std::wstring&,
+                              const std::wstring&, const std::wstring&, uint32_t contentLength, DateTime,
+                              DateTime lastModified, DateTime, bool& continueDownload) {
+        if (stage_ == Stage::kDownloading) FileHeaderInfo(contentLength, lastModified, continueDownload);
+    };
+    hooks.progress = [this](TauCustomHTTP*, const std::wstring&, uint32_t fileSize, uint32_t bytesRead,
+                            uint32_t elapsedTime, int32_t estimatedTimeLeft, uint8_t percentsDone, float transferRate,
+                            Stream*) {
+        if (stage_ == Stage::kDownloading)
+            FileProgress(fileSize, bytesRead, elapsedTime, estimatedTimeLeft, percentsDone, transferRate);
+    };
+    // The password window stays inside its hand-over: the worker reads the
+    // answer right after.
+    hooks.passwordRequest = [this](TauCustomHTTP*, const std::wstring& realm, bool& tryAgain) {
+        PasswordRequest(realm, tryAgain);
+    };
+    hooks.done = [this](TauCustomHTTP*, const std::wstring&, uint32_t, Stream* stream) {
+        if (stage_ == Stage::kInformation) {
+            // The stream goes with the event; its text is what the step needs.
+            Post([this, text = ReadAll(stream)] { ReadInformation(text); });
+        } else if (stage_ == Stage::kDownloading) {
+            Post([this] { FileDone(); });
+        }
+    };
+    hooks.doneInterrupted = [this](TauCustomHTTP*) {
+        if (stage_ == Stage::kDownloading) Post([this] { FileInterrupted(); });
+    };
+    hooks.httpError = [this](TauCustomHTTP*, int32_t errorCode, Stream*) {
+        if (stage_ == Stage::kDownloading) Post([this, errorCode] { LostFile(errorCode); });
+        else if (stage_ == Stage::kInformation) Post([this] { NoInfoFile(); });
+    };
+    // A transfer that succeeded and yet fires only OnAnyError is one whose
+    // output file could not be made; every other failure has its own event.
+    hooks.anyError = [this](TauCustomHTTP*) {
+        if (HTTPSuccess && stage_ == Stage::kDownloading) Post([this] { LostFile(kNoUsableFile); });
+    };
+    hooks.connLost = [this](TauCustomHTTP*, const std::wstring&, uint32_t, uint32_t, Stream*) {
+        Post([this] { ConnLost(); });
+    };
+    hooks.hostUnreachable = [this](TauCustomHTTP*) { Post([this] { HostUnreachable(); }); };
+}
+
+void TauAutoUpgrader::Post(std::function<void()> step) {
+    steps_.push_back(std::move(step));
+    if (!::PostMessageW(window_, kStepMessage, 0, 0)) {
+        // Without the message the check would stall unseen; run it here.
+        LogError("upgrade: a step could not be posted (error " + std::to_string(::GetLastError()) + ")");
+        RunPostedStep();
+    }
+}
+
+void TauAutoUpgrader::RunPostedStep() {
+    if (steps_.empty()) return;
+    std::function<void()> step = std::move(steps_.front());
+    steps_.pop_front();
+    // The worker that posted it has handed over its last call; it is given
+    // the moment it needs to be gone.
+    if (!Busy()) Thread().WaitForEnd(kWorkerLeavingMilliseconds);
+    step();
+}
+
 TauAutoUpgrader::~TauAutoUpgrader() {
+    steps_.clear();
     autoCheck_ = false;
     ::KillTimer(window_, kCheckTimerId);
     // The transfer's events reach this object's parts, which go before the
@@ -129,6 +165,14 @@ TauAutoUpgrader::~TauAutoUpgrader() {
 LRESULT CALLBACK TauAutoUpgrader::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* self = reinterpret_cast<TauAutoUpgrader*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
     if (message == WM_QUERYENDSESSION) return TRUE;
+    if (message == kStepMessage && self) {
+        try {
+            self->RunPostedStep();
+        } catch (const std::exception& e) {
+            win::Application::ShowException(e);
+        }
+        return 0;
+    }
     if (message == WM_TIMER && wParam == kCheckTimerId && self) {
         // Nothing may unwind through the platform's dispatch.
         try {
@@ -164,7 +208,8 @@ void TauAutoUpgrader::TimerTick() {
 void TauAutoUpgrader::SetRestartParams(std::wstring value) { restartParams_ = value.empty() ? L" " : std::move(value); }
 
 void TauAutoUpgrader::SetQInfoStage(bool value) {
-    queryInfoStage_ = value;
+    if (value) stage_ = UpgradeStage::kInformation;
+    else if (stage_ == UpgradeStage::kInformation) stage_ = UpgradeStage::kIdle;
     SetUseCache(!value);
 }
 
@@ -190,6 +235,7 @@ void TauAutoUpgrader::CheckUpdate() {
 }
 
 void TauAutoUpgrader::Stop() {
+    steps_.clear();
     TauCustomHTTP::Abort();
     dialogs_->DestroyWindows();
 }
@@ -224,6 +270,7 @@ void TauAutoUpgrader::StartSelfUpgrade(const std::wstring& argument) {
         return;
     }
     win::Application::ProcessMessages();
+    stage_ = UpgradeStage::kRestarting;
     restarting_ = true;
     if (OnDoOwnCloseAppMethod) OnDoOwnCloseAppMethod(this);
     else CloseApplication();

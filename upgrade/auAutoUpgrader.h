@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -84,9 +85,17 @@ inline constexpr wchar_t kDefaultRestartParams[] = L"/afterupgrade";
 // Agreed with the self-upgrade program in one place.
 inline constexpr const auto& kSelfUpgradeFileName = selfupgrade::kProgramFileName;
 inline constexpr const auto& kDownloadSuffix = selfupgrade::kDownloadSuffix;
+// The error code of OnLostFile that is no HTTP status: the address names no
+// file, or the file could not be written in the program's directory.
+inline constexpr int32_t kNoUsableFile = 0;
 // The automatic check's timer on the component's window, and its period.
 inline constexpr UINT_PTR kCheckTimerId = 1;
 inline constexpr UINT kCheckTimerMilliseconds = 10000;
+
+// Where a check stands. The transfer's events go to the handlers of the
+// stage; the steps that wait for the user run after the transfer's worker
+// has gone.
+enum class UpgradeStage { kIdle, kInformation, kDownloading, kFinished, kRestarting };
 
 class TauAutoUpgrader : public TauCustomHTTP {
 public:
@@ -140,9 +149,11 @@ public:
     TauAutoUpgraderShowMessages ShowMessages() const noexcept { return showMessages_; }
     void SetShowMessages(TauAutoUpgraderShowMessages value) noexcept { showMessages_ = value; }
     TauAutoUpgraderWizard& Wizard() noexcept { return *wizard_; }
-    // True while the information file is fetched; the cache is bypassed then.
-    bool QInfoStage() const noexcept { return queryInfoStage_; }
+    // True while the information file is fetched and read; the cache is
+    // bypassed then.
+    bool QInfoStage() const noexcept { return stage_ == UpgradeStage::kInformation; }
     void SetQInfoStage(bool value);
+    UpgradeStage Stage() const noexcept { return stage_; }
     bool Restarting() const noexcept { return restarting_; }
     // The login pair of the component, as the password window fills it.
     const std::wstring& HTTPUsername() const noexcept { return Username(); }
@@ -183,15 +194,19 @@ private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     void ApplyTimerRule();
     void TimerTick();
+    void HookTransfer();
+    // Queues `step` for the component's window: it runs once the transfer's
+    // worker has returned, so no worker waits while the user thinks.
+    void Post(std::function<void()> step);
+    void RunPostedStep();
 
-    // The inherited transfer's events, in both stages.
-    void HeaderInfo(uint32_t contentLength, DateTime lastModified, bool& continueDownload);
-    void Progress(uint32_t fileSize, uint32_t bytesRead, uint32_t elapsedTime, int32_t estimatedTimeLeft,
-                  uint8_t percentsDone, float transferRate);
-    void Done(Stream* stream);
-    void DoneInterrupted();
-    void HTTPError(int32_t errorCode);
-    void OutputFileRefused();
+    // The handlers of the transfer's events, by stage.
+    void FileHeaderInfo(uint32_t contentLength, DateTime lastModified, bool& continueDownload);
+    void FileProgress(uint32_t fileSize, uint32_t bytesRead, uint32_t elapsedTime, int32_t estimatedTimeLeft,
+                      uint8_t percentsDone, float transferRate);
+    void FileDone();
+    void FileInterrupted();
+    void NoInfoFile();
     void ConnLost();
     void HostUnreachable();
     void PasswordRequest(const std::wstring& realm, bool& tryAgain);
@@ -199,7 +214,7 @@ private:
     // The file as the user knows it: the name it is kept under, without an
     // address's query.
     std::wstring ShownFileName() const;
-    void ReadInformation(Stream* stream);
+    void ReadInformation(const std::string& text);
     void StartDownloads();
     void FetchFile();
     void NextFile();
@@ -221,7 +236,8 @@ private:
     bool autoCheck_ = false;
     bool autoCheckDone_ = false;
     bool isAutoCheck_ = false;
-    bool queryInfoStage_ = false;
+    UpgradeStage stage_ = UpgradeStage::kIdle;
+    std::deque<std::function<void()>> steps_;
     TacUpgradeMethod updateMethod_ = umSelfUpgrade;
     std::vector<std::wstring> downloadQueue_;
     std::wstring currentFileName_;

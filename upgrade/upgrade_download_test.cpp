@@ -2,6 +2,8 @@
 // and percentages of each, the size rule, file times, skipped and lost
 // files, protected files, the wizard's part, and addresses and servers that
 // are not what they should be.
+#include <cstdio>
+
 #include "net/file_helpers.h"
 #include "net/text.h"
 #include "upgrade/upgrade_test_support.h"
@@ -158,6 +160,42 @@ TEST_F(AuUpgradeDownload, LostFileAskedAndSkippedGoesOnWithTheNext) {
     EXPECT_EQ(user->lostFileNames, (Names{names[1]}));
     EXPECT_FALSE(FileExists(Downloaded(names[1]))) << "the error body is not kept";
     EXPECT_TRUE(FileExists(Downloaded(names[2])));
+}
+
+// The questions wait for the user as long as the user likes; no transfer's
+// worker (and its connection) may wait with them.
+TEST_F(AuUpgradeDownload, QuestionsAreAskedOnceTheTransfersWorkerHasGone) {
+    AU_REQUIRE_TEST_SERVER();
+    const Names names{FileName(L"lost"), FileName(L"next")};
+    ServeInfo(InfoWith({FileUrl(names[0], L"status=404&body=no"), FileUrl(names[1], L"size=30")}));
+    const int idleThreads = ScriptedDialogs::ProcessThreadCount();
+    ASSERT_TRUE(Check());
+    EXPECT_EQ(user->calls, (Strings{"AskUpgrade", "AskSkipLostFile 404"}));
+    EXPECT_EQ(user->askedWithWorkerAlive, 0);
+    ASSERT_EQ(user->threadsAtQuestions.size(), 2u);
+    std::printf("threads: idle %d, at the upgrade question %d, at the lost-file question %d\n", idleThreads,
+                user->threadsAtQuestions[0], user->threadsAtQuestions[1]);
+    EXPECT_TRUE(FileExists(Downloaded(names[1])));
+}
+
+// The base's events belong to whoever uses the component as a plain
+// transfer; the upgrader's own handling does not hang on them.
+TEST_F(AuUpgradeDownload, CallerAssigningTheBaseEventsDoesNotUnhookTheUpgrade) {
+    AU_REQUIRE_TEST_SERVER();
+    TauCustomHTTP& base = *upgrader;
+    int baseProgress = 0, baseDone = 0;
+    base.OnProgress = [&](TauCustomHTTP*, const std::wstring&, uint32_t, uint32_t, uint32_t, int32_t, uint8_t, float,
+                          Stream*) { ++baseProgress; };
+    base.OnDone = [&](TauCustomHTTP*, const std::wstring&, uint32_t, Stream*) { ++baseDone; };
+    base.OnHeaderInfo = nullptr;
+    const Names names{FileName(L"a"), FileName(L"b")};
+    ServeInfo(InfoWith({FileUrl(names[0], L"size=9000"), FileUrl(names[1], L"size=100")}));
+    ASSERT_TRUE(Check());
+    EXPECT_EQ(events, (Strings{"BeginUpgrade", "FileStart", "Progress", "FileDone", "FileStart", "Progress",
+                               "FileDone", "EndUpgrade", "Aborted"}));
+    EXPECT_EQ(FileBytes(Downloaded(names[0])), PatternBytes(0, 9000));
+    EXPECT_EQ(FileBytes(Downloaded(names[1])), PatternBytes(0, 100));
+    EXPECT_EQ(baseProgress + baseDone, 0) << "the upgrader's hooks take the place of the base's events";
 }
 
 TEST_F(AuUpgradeDownload, LostFileDeclinedAbortsTheUpgrade) {

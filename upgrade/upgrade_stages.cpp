@@ -1,6 +1,8 @@
-// The stages of a check, driven by the inherited transfer's events on the
-// window thread: the information file, then each file of the update, then
-// the hand-over to the self-upgrade program.
+// The stages of a check: the information file, then each file of the
+// update, then the hand-over to the self-upgrade program. The transfer's
+// header and progress events are handled inside their hand-over; every
+// completion is a step posted to the component's window, run once the
+// worker has gone.
 #include <string>
 
 #include "net/file_helpers.h"
@@ -15,19 +17,6 @@
 
 namespace au {
 namespace {
-
-// Error codes of OnLostFile that are no HTTP status: the address names no
-// file, or the file could not be written in the program's directory.
-constexpr int32_t kNoUsableFile = 0;
-
-std::string ReadAll(Stream* stream) {
-    std::string bytes;
-    if (!stream) return bytes;
-    stream->SetPosition(0);
-    bytes.resize(static_cast<size_t>(stream->Size()));
-    bytes.resize(stream->Read(bytes.data(), bytes.size()));
-    return bytes;
-}
 
 LocaleDateFormat UserDateFormat() {
     wchar_t picture[80] = {};
@@ -52,8 +41,7 @@ std::wstring TauAutoUpgrader::ShownFileName() const {
     return DownloadFileName(URL()).value_or(FileName());
 }
 
-void TauAutoUpgrader::HeaderInfo(uint32_t contentLength, DateTime lastModified, bool& continueDownload) {
-    if (queryInfoStage_) return;
+void TauAutoUpgrader::FileHeaderInfo(uint32_t contentLength, DateTime lastModified, bool& continueDownload) {
     currentFileTime_ = lastModified;
     if (dialogs_->WizardShowing()) dialogs_->WizardFileSize(contentLength);
     const std::wstring local = selfupgrade::ReplacedName(currentFileName_);
@@ -63,9 +51,8 @@ void TauAutoUpgrader::HeaderInfo(uint32_t contentLength, DateTime lastModified, 
     if (OnFileStart) OnFileStart(this, URL(), contentLength, lastModified, continueDownload);
 }
 
-void TauAutoUpgrader::Progress(uint32_t fileSize, uint32_t bytesRead, uint32_t elapsedTime,
-                               int32_t estimatedTimeLeft, uint8_t percentsDone, float transferRate) {
-    if (queryInfoStage_) return;
+void TauAutoUpgrader::FileProgress(uint32_t fileSize, uint32_t bytesRead, uint32_t elapsedTime,
+                                   int32_t estimatedTimeLeft, uint8_t percentsDone, float transferRate) {
     const uint8_t total =
         TotalPercentsDone(percentsDone, currentFileIndex_, static_cast<int32_t>(downloadQueue_.size()));
     if (OnProgress)
@@ -74,41 +61,28 @@ void TauAutoUpgrader::Progress(uint32_t fileSize, uint32_t bytesRead, uint32_t e
     if (dialogs_->WizardShowing()) dialogs_->WizardProgress(percentsDone, total, transferRate, estimatedTimeLeft);
 }
 
-void TauAutoUpgrader::Done(Stream* stream) {
-    if (queryInfoStage_) {
-        ReadInformation(stream);
-        return;
-    }
+void TauAutoUpgrader::FileDone() {
     if (currentFileTime_ != 0) SetFileTimes(currentFileName_, currentFileTime_, currentFileTime_, -1);
     if (OnFileDone) OnFileDone(this, currentFileName_);
     NextFile();
     inUpgrade_ = false;
 }
 
-void TauAutoUpgrader::DoneInterrupted() {
-    if (queryInfoStage_) return;
+void TauAutoUpgrader::FileInterrupted() {
     NextFile();
     inUpgrade_ = false;
 }
 
-void TauAutoUpgrader::HTTPError(int32_t errorCode) {
-    if (!queryInfoStage_) {
-        LostFile(errorCode);
-        return;
-    }
+void TauAutoUpgrader::NoInfoFile() {
     inUpgrade_ = false;
     if (OnNoInfoFile) OnNoInfoFile(this);
-    if (showMessages_.Contains(mNoInfoFile)) dialogs_->ShowError(*this, 25, L"");
-}
-
-void TauAutoUpgrader::OutputFileRefused() {
-    if (!queryInfoStage_) LostFile(kNoUsableFile);
+    if (showMessages_.Contains(mNoInfoFile)) dialogs_->ShowError(*this, kTextNoInfoFile, L"");
 }
 
 void TauAutoUpgrader::ConnLost() {
     inUpgrade_ = false;
     if (OnConnLost) OnConnLost(this);
-    if (showMessages_.Contains(mConnLost)) dialogs_->ShowError(*this, 30, L"");
+    if (showMessages_.Contains(mConnLost)) dialogs_->ShowError(*this, kTextConnectionLost, L"");
     Stop();
 }
 
@@ -120,7 +94,7 @@ void TauAutoUpgrader::HostUnreachable() {
         autoCheckDone_ = false;
         ApplyTimerRule();
     } else if (showMessages_.Contains(mHostUnreachable)) {
-        dialogs_->ShowError(*this, 26, UnreachableHostText(URL(), HostName()));
+        dialogs_->ShowError(*this, kTextHostUnreachable, UnreachableHostText(URL(), HostName()));
     }
     Stop();
 }
@@ -132,8 +106,7 @@ void TauAutoUpgrader::PasswordRequest(const std::wstring& realm, bool& tryAgain)
     if (!tryAgain) Abort();
 }
 
-void TauAutoUpgrader::ReadInformation(Stream* stream) {
-    const std::string text = ReadAll(stream);
+void TauAutoUpgrader::ReadInformation(const std::string& text) {
     inUpgrade_ = false;
     forceUpgrade_ = false;
     hasUpgraded_ = false;
@@ -154,7 +127,7 @@ void TauAutoUpgrader::ReadInformation(Stream* stream) {
     }
     if (!newer || downloadQueue_.empty()) {
         if (OnNoUpdateAvailable) OnNoUpdateAvailable(this);
-        if (!isAutoCheck_ && showMessages_.Contains(mNoUpdateAvailable)) dialogs_->ShowError(*this, 24, L"");
+        if (!isAutoCheck_ && showMessages_.Contains(mNoUpdateAvailable)) dialogs_->ShowError(*this, kTextNoNewerVersion, L"");
         return;
     }
 
@@ -182,6 +155,7 @@ void TauAutoUpgrader::ReadInformation(Stream* stream) {
 
 void TauAutoUpgrader::StartDownloads() {
     SetQInfoStage(false);
+    stage_ = UpgradeStage::kDownloading;
     currentFileIndex_ = 0;
     if (wizard_->Enabled()) dialogs_->ShowWizard(*this);
     FetchFile();
@@ -228,6 +202,7 @@ void TauAutoUpgrader::LostFile(int32_t errorCode) {
 }
 
 void TauAutoUpgrader::FinishDownloads() {
+    stage_ = UpgradeStage::kFinished;
     if (dialogs_->WizardShowing()) {
         dialogs_->WizardFinished(*this);
         while (dialogs_->WizardShowing() && !QuitPending()) {

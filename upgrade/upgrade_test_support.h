@@ -40,9 +40,28 @@ public:
     std::vector<std::wstring> errorArguments, lostFileNames, passwordFiles;
     std::vector<std::wstring> wizardFiles;
     std::vector<uint8_t> wizardTotals;
+    // Questions asked while a worker of the component was alive, and the
+    // process's threads at each question.
+    int askedWithWorkerAlive = 0;
+    std::vector<int> threadsAtQuestions;
 
-    bool AskUpgrade(TauAutoUpgrader&, const std::wstring& title, const std::wstring& local,
+    void NoteQuestion(TauAutoUpgrader& sender) {
+        if (sender.Busy() || !sender.Thread().WaitForEnd(0)) ++askedWithWorkerAlive;
+        threadsAtQuestions.push_back(ProcessThreadCount());
+    }
+    static int ProcessThreadCount() {
+        win::UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+        THREADENTRY32 entry{};
+        entry.dwSize = sizeof entry;
+        int count = 0;
+        for (BOOL more = ::Thread32First(snapshot.get(), &entry); more; more = ::Thread32Next(snapshot.get(), &entry))
+            if (entry.th32OwnerProcessID == ::GetCurrentProcessId()) ++count;
+        return count;
+    }
+
+    bool AskUpgrade(TauAutoUpgrader& sender, const std::wstring& title, const std::wstring& local,
                     const std::wstring& remote, const std::wstring& message) override {
+        NoteQuestion(sender);
         calls.push_back("AskUpgrade");
         asked = {title, local, remote, message};
         return acceptUpgrade;
@@ -83,7 +102,8 @@ public:
         calls.push_back("ShowSystemError");
         errorArguments.push_back(message);
     }
-    bool AskSkipLostFile(TauAutoUpgrader&, const std::wstring& fileName, int32_t errorCode) override {
+    bool AskSkipLostFile(TauAutoUpgrader& sender, const std::wstring& fileName, int32_t errorCode) override {
+        NoteQuestion(sender);
         calls.push_back("AskSkipLostFile " + std::to_string(errorCode));
         lostFileNames.push_back(fileName);
         return skipLostFile;
