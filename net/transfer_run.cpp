@@ -37,7 +37,9 @@ win::UniqueHandle NewEvent(bool manualReset) {
 
 std::shared_ptr<TransferRun> TransferRun::Start() {
     std::shared_ptr<TransferRun> run(new TransferRun);
-    run->completed_ = NewEvent(true);
+    // Auto-reset: the wait that takes a completion clears it, so a call
+    // that completes at once costs no extra trip to the kernel.
+    run->completed_ = NewEvent(false);
     run->cancel_ = NewEvent(true);
     Registry& registry = Runs();
     std::lock_guard<std::mutex> guard(registry.lock);

@@ -58,7 +58,6 @@ public:
         {
             std::lock_guard<std::mutex> guard(lock_);
             if (cancelled_) return Failed(ERROR_INTERNET_OPERATION_CANCELLED);
-            ::ResetEvent(completed_.get());
             result = call();
             error = ::GetLastError();
         }
