@@ -91,7 +91,7 @@ bool TauCustomHTTP::OpenSession(TransferRun& run) {
 }
 
 bool TauCustomHTTP::OpenRequest(TransferRun& run, const RequestTarget& target, const std::wstring& verb) {
-    run.Open(run.request, [] { return HINTERNET{}; });
+    run.Close(run.request);
     const bool connected = run.Open(run.connect, [&] {
         return ::InternetConnectW(run.session.get(), target.host.c_str(), target.port, NullWhenEmpty(target.user),
                                   NullWhenEmpty(target.password), INTERNET_SERVICE_HTTP, 0, run.Context());

@@ -74,6 +74,11 @@ public:
         slot.reset(handle);
         return handle;
     }
+    // Closes what `slot` holds, under the run's lock.
+    void Close(UniqueHInternet& slot) noexcept {
+        std::lock_guard<std::mutex> guard(lock_);
+        slot.reset();
+    }
     // Opens the local file of a "file" address into `file`.
     template <typename Opener>
     bool OpenFile(Opener&& open) {
