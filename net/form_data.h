@@ -3,7 +3,9 @@
 // supplies the 8-bit text conversion and the content types (boundary.cpp).
 #pragma once
 #include <functional>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace au {
@@ -15,6 +17,14 @@ std::string OneBytePerChar(const std::wstring& text);
 // Standard Base64 of the text taken one byte per character, padded with "=",
 // with CR LF after every 80 output characters (also at the very end).
 std::wstring Base64Encode(const std::wstring& text);
+
+// Standard Base64 of the bytes, padded, on one line.
+std::string Base64OfBytes(std::string_view bytes);
+// The bytes of standard padded Base64, or nullopt for anything else: a
+// character outside the alphabet (blanks and line breaks included), a
+// length that is no multiple of four, or bits after the last byte that are
+// not zero, so every byte string has exactly one accepted text.
+std::optional<std::string> BytesOfBase64(std::string_view text);
 
 // "---HTTP-DATA-BOUNDARY-" + c + "-" + the Base64 of the current local date
 // and time in the user's format + "---".

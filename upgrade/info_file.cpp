@@ -37,8 +37,8 @@ std::wstring InfoMessage(std::string_view text) {
     return rest;
 }
 
-std::vector<std::wstring> InfoFileAddresses(std::string_view text) {
-    std::vector<std::wstring> files;
+std::vector<InfoAddress> InfoFileEntries(std::string_view text) {
+    std::vector<InfoAddress> files;
     // Every "#url<digits>=" once, at its first place: a file of many
     // numbered entries is read in one pass instead of one per number.
     std::map<std::string, size_t, std::less<>> first;
@@ -53,12 +53,19 @@ std::vector<std::wstring> InfoFileAddresses(std::string_view text) {
         return it == first.end() ? std::string_view{} : LineValue(text, it->second);
     };
     for (const char* key : {"", "0"})
-        if (const auto v = value(key); !v.empty()) files.push_back(FromAnsi(v));
+        if (const auto v = value(key); !v.empty()) files.push_back({key, FromAnsi(v)});
     for (size_t n = files.size() + 1;; ++n) {
-        const auto v = value(std::to_string(n));
+        const std::string key = std::to_string(n);
+        const auto v = value(key);
         if (v.empty()) break;
-        files.push_back(FromAnsi(v));
+        files.push_back({key, FromAnsi(v)});
     }
+    return files;
+}
+
+std::vector<std::wstring> InfoFileAddresses(std::string_view text) {
+    std::vector<std::wstring> files;
+    for (auto& entry : InfoFileEntries(text)) files.push_back(std::move(entry.url));
     return files;
 }
 

@@ -27,6 +27,13 @@ std::wstring InfoMessage(std::string_view text);
 // and not empty; then #url<n>= for n from one above the count so far, up
 // to the first absent or empty one.
 std::vector<std::wstring> InfoFileAddresses(std::string_view text);
+// The same with each address's entry suffix ("", "0", "1", ...), which
+// names its companion entries.
+struct InfoAddress {
+    std::string suffix;
+    std::wstring url;
+};
+std::vector<InfoAddress> InfoFileEntries(std::string_view text);
 
 // "1" starts an external setup, "2" redirects to the address; any other
 // first character, or none, is the self-upgrade.
