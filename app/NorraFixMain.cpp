@@ -1,5 +1,7 @@
 #include "NorraFixMain.h"
 
+#include "quillet_version.h"
+
 #include <algorithm>
 #include <ctime>
 
@@ -97,6 +99,9 @@ void TfrmQuillet::CreateUpgrader() {
     u.SetVersionDate(L"2016-05-26 11:16:38");
     u.SetVersionDateAutoSet(true);
     u.SetVersionNumber(L"1");
+    // Checked when the build was configured; a key the curve refuses stops
+    // the window here rather than letting unsigned updates through.
+    if (*QUILLET_UPDATE_PUBLIC_KEY) u.SetPublicKey(QUILLET_UPDATE_PUBLIC_KEY);
     u.OnHostUnreachable = [this](au::TauAutoUpgrader*, const std::wstring& url, const std::wstring& hostname) {
         upgraderMainHostUnreachable(url, hostname);
     };

@@ -219,6 +219,10 @@ protected:
         THTTPNotifyEvent hostUnreachable;
         THTTPNotifyEvent anyError;
         THTTPPasswordRequestEvent passwordRequest;
+        // The one hook that runs on the worker: each piece of the body as it
+        // arrives, before it is kept. False refuses the piece and ends the
+        // transfer as a lost connection.
+        std::function<bool(const void* bytes, size_t count)> received;
     };
     Hooks hooks;
 

@@ -359,6 +359,10 @@ void TauCustomHTTP::ReadBody(TransferRun& run, uint32_t bufferSize, bool fromFil
                                    });
         const DWORD read = run.bytesDone;
         if (!ok || read == 0) break;
+        if (hooks.received && !hooks.received(run.buffer.data(), read)) {
+            sinkFailed_ = true;
+            break;
+        }
         try {
             HTTPStream->Write(run.buffer.data(), read);
         } catch (const std::exception&) {

@@ -41,7 +41,9 @@ CivilTime LocalNow() {
     return {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds};
 }
 
-void DeleteDownloadedFiles(const std::wstring& directory) {
+} // namespace
+
+void TauAutoUpgrader::DeleteDownloadedFiles(const std::wstring& directory) {
     for (const auto& name : selfupgrade::ListDownloads(directory)) {
         const std::wstring path = directory + name;
         ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -52,8 +54,6 @@ void DeleteDownloadedFiles(const std::wstring& directory) {
                      std::to_string(error) + ")");
     }
 }
-
-} // namespace
 
 void TauAutoUpgraderWizard::SetPic118x218(HBITMAP picture) {
     picture_.reset(picture ? ::CopyImage(picture, IMAGE_BITMAP, 0, 0, 0) : nullptr);
@@ -129,6 +129,14 @@ void TauAutoUpgrader::HookTransfer() {
         Post([this] { ConnLost(); });
     };
     hooks.hostUnreachable = [this](TauCustomHTTP*) { Post([this] { HostUnreachable(); }); };
+    // Set only while a checked download runs; the window thread leaves the
+    // hash and the allowance alone until its worker has gone.
+    hooks.received = [this](const void* bytes, size_t count) {
+        if (!fileHash_) return true;
+        if (!allowance_.Take(count)) return false;
+        fileHash_->Update(bytes, count);
+        return true;
+    };
 }
 
 void TauAutoUpgrader::Post(std::function<void()> step) {
@@ -227,6 +235,7 @@ void TauAutoUpgrader::CheckUpdate() {
     aborted_ = false;
     isAutoCheck_ = false;
     if (Busy()) return;
+    fileHash_.reset();
     SetQInfoStage(true);
     SetURL(infoFileURL_);
     SetOutputFileName(L"");

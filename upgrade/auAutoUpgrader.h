@@ -12,13 +12,17 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "net/custom_http.h"
 #include "upgrade/selfupgrade/selfupgrade_protocol.h"
+#include "upgrade/signed_info.h"
 #include "upgrade/upgrade_dialogs.h"
 #include "upgrade/upgrade_types.h"
+#include "win/crypto.h"
 #include "win/error.h"
 #include "win/handles.h"
 
@@ -78,6 +82,8 @@ using TUpgraderHostUnreachableEvent =
     std::function<void(TauAutoUpgrader* sender, const std::wstring& url, const std::wstring& hostname)>;
 using TUpgraderLostFileEvent = std::function<void(TauAutoUpgrader* sender, const std::wstring& fileURL,
                                                   int32_t errorCode, bool& continueUpgrade)>;
+using TUpgraderVerifyFailedEvent =
+    std::function<void(TauAutoUpgrader* sender, const std::wstring& fileURL, VerifyReason reason)>;
 using TUpgraderPasswordRequestEvent =
     std::function<void(TauAutoUpgrader* sender, const std::wstring& realm, bool& tryAgain)>;
 
@@ -122,6 +128,13 @@ public:
     // has no timer left.
     void SetAutoCheck(bool value);
     TauAutoUpgraderInfo& InfoFile() noexcept { return *infoFile_; }
+    // The Base64 of the publisher's 65-byte uncompressed P-256 point. Set,
+    // the information file must carry the publisher's signature and the
+    // hash of every file, which each download must match; empty (the
+    // default) reads information files as they always were. Raises
+    // win::Error for a value that is no such key.
+    const std::wstring& PublicKey() const noexcept { return publicKeyText_; }
+    void SetPublicKey(std::wstring value);
     const std::wstring& InfoFileURL() const noexcept { return infoFileURL_; }
     void SetInfoFileURL(std::wstring value) { infoFileURL_ = std::move(value); }
     bool InUpgrade() const noexcept { return inUpgrade_; }
@@ -189,6 +202,10 @@ public:
     // the file could not be written in the program's directory.
     TUpgraderLostFileEvent OnLostFile;
     TUpgraderPasswordRequestEvent OnPasswordRequest;
+    // A signed update refused: the information file (FileURL is the
+    // information file's address) or a download (the file's address).
+    // Nothing of the update is kept or started.
+    TUpgraderVerifyFailedEvent OnVerifyFailed;
 
 private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -214,7 +231,7 @@ private:
     // The file as the user knows it: the name it is kept under, without an
     // address's query.
     std::wstring ShownFileName() const;
-    void ReadInformation(const std::string& text);
+    void ReadInformation(const std::string& file);
     void StartDownloads();
     void FetchFile();
     void NextFile();
@@ -225,11 +242,29 @@ private:
     void FinishDownloads();
     void Stop();
     void StartSelfUpgrade(const std::wstring& argument);
+    static void DeleteDownloadedFiles(const std::wstring& directory);
+
+    // The signed mode (upgrade_verify.cpp). The entries of a verified
+    // information file, or the reason it is refused.
+    std::optional<VerifyReason> VerifyInformation(const std::string& file, std::string_view& entries);
+    void InformationRejected(VerifyReason reason);
+    // Arms the check of the download about to start, when there is one.
+    void ExpectFile();
+    std::optional<VerifyReason> FileVerdict();
+    void DownloadRejected(VerifyReason reason);
+    bool Signed() const noexcept { return publicKey_ != nullptr; }
     void SelfUpgradeFailed(const win::Error& error);
 
     std::unique_ptr<TauAutoUpgraderInfo> infoFile_;
     std::unique_ptr<TauAutoUpgraderWizard> wizard_;
     std::unique_ptr<TauUpgradeDialogs> dialogs_;
+    std::unique_ptr<win::EcdsaP256PublicKey> publicKey_;
+    std::wstring publicKeyText_;
+    // Per queued file, what the verified information file declares.
+    std::vector<FileDigest> declared_;
+    // Fed by the worker as the current file arrives, read once it has gone.
+    std::unique_ptr<win::Sha256> fileHash_;
+    DownloadAllowance allowance_;
     HWND window_ = nullptr;
     bool aborted_ = false;
     std::wstring applicationTitle_;

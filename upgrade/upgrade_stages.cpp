@@ -62,6 +62,10 @@ void TauAutoUpgrader::FileProgress(uint32_t fileSize, uint32_t bytesRead, uint32
 }
 
 void TauAutoUpgrader::FileDone() {
+    if (const auto fault = FileVerdict()) {
+        DownloadRejected(*fault);
+        return;
+    }
     if (currentFileTime_ != 0) SetFileTimes(currentFileName_, currentFileTime_, currentFileTime_, -1);
     if (OnFileDone) OnFileDone(this, currentFileName_);
     NextFile();
@@ -80,6 +84,11 @@ void TauAutoUpgrader::NoInfoFile() {
 }
 
 void TauAutoUpgrader::ConnLost() {
+    // A body that ran past its declared size was cut off here on purpose.
+    if (fileHash_ && allowance_.Overrun()) {
+        DownloadRejected(VerifyReason::kSizeMismatch);
+        return;
+    }
     inUpgrade_ = false;
     if (OnConnLost) OnConnLost(this);
     if (showMessages_.Contains(mConnLost)) dialogs_->ShowError(*this, kTextConnectionLost, L"");
@@ -106,11 +115,19 @@ void TauAutoUpgrader::PasswordRequest(const std::wstring& realm, bool& tryAgain)
     if (!tryAgain) Abort();
 }
 
-void TauAutoUpgrader::ReadInformation(const std::string& text) {
+void TauAutoUpgrader::ReadInformation(const std::string& file) {
     inUpgrade_ = false;
     forceUpgrade_ = false;
     hasUpgraded_ = false;
     downloadQueue_.clear();
+    // Signed, only what the signature covers is read.
+    std::string_view text = file;
+    if (Signed()) {
+        if (const auto fault = VerifyInformation(file, text)) {
+            InformationRejected(*fault);
+            return;
+        }
+    }
 
     const UpdateInfo info = ReadUpdateInfo(text);
     downloadQueue_ = info.files;
@@ -157,6 +174,9 @@ void TauAutoUpgrader::StartDownloads() {
     SetQInfoStage(false);
     stage_ = UpgradeStage::kDownloading;
     currentFileIndex_ = 0;
+    // The self-upgrade program puts every download of the directory in
+    // place: signed, only this upgrade's checked ones may be there.
+    if (Signed()) DeleteDownloadedFiles(win::ExeDir());
     if (wizard_->Enabled()) dialogs_->ShowWizard(*this);
     FetchFile();
 }
@@ -177,6 +197,7 @@ void TauAutoUpgrader::FetchFile() {
         currentFileName_ = win::ExeDir() + *name + kDownloadSuffix;
         currentFileTime_ = 0;
         SetOutputFileName(currentFileName_);
+        ExpectFile();
         Read();
         return;
     }

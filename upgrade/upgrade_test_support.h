@@ -227,6 +227,10 @@ protected:
             lostFiles.push_back(url);
             go = continueLostFile;
         };
+        u.OnVerifyFailed = [this](TauAutoUpgrader*, const std::wstring& url, VerifyReason reason) {
+            refusals.push_back({url, reason});
+            Note(std::string("VerifyFailed ") + VerifyReasonName(reason), true);
+        };
         u.OnPasswordRequest = [this](TauAutoUpgrader*, const std::wstring& realm, bool&) {
             Note("PasswordRequest");
             realms.push_back(realm);
@@ -257,6 +261,11 @@ protected:
         bool go;
     };
     std::vector<FileStart> fileStarts;
+    struct Refusal {
+        std::wstring url;
+        VerifyReason reason;
+    };
+    std::vector<Refusal> refusals;
     std::vector<std::wstring> filesDone, lostFiles, realms;
     std::vector<uint8_t> totals, percents;
     struct {

@@ -40,6 +40,7 @@ public:
         u.SetVersionControl(au::byNumber);
         u.SetVersionNumber(QUILLET_HOST_VERSION);
         u.SetInfoFileURL(win::ReadIniString(ini, L"upgrade", L"InfoFileURL", L"http://"));
+        u.SetPublicKey(win::ReadIniString(ini, L"upgrade", L"PublicKey", L""));
         u.SetShowMessages({});
         u.Wizard().SetEnabled(false);
         u.OnAfterRestart = [this](au::TauAutoUpgrader*) {
@@ -56,6 +57,9 @@ public:
             stopWith(L"HostUnreachable");
         };
         u.OnConnLost = [=](au::TauAutoUpgrader*) { stopWith(L"ConnLost"); };
+        u.OnVerifyFailed = [=](au::TauAutoUpgrader*, const std::wstring&, au::VerifyReason reason) {
+            stopWith((L"VerifyFailed " + std::to_wstring(static_cast<int>(reason))).c_str());
+        };
         u.OnAborted = [=](au::TauAutoUpgrader*) { stopWith(L"Aborted"); };
         u.OnFileDone = [](au::TauAutoUpgrader*, const std::wstring& name) {
             Log(L"FileDone|" QUILLET_HOST_VERSION L"|" + name);
