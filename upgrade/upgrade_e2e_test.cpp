@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "net/testing/test_server.h"
+#include "upgrade/aupublish/publish_test_support.h"
 #include "testing/uiprobe.h"
 #include "win/handles.h"
 #include "win/strings.h"
@@ -82,9 +83,10 @@ protected:
         ::RemoveDirectoryW(dir.c_str());
     }
 
-    void Configure(const std::wstring& infoUrl, bool check) {
+    void Configure(const std::wstring& infoUrl, bool check, const std::string& publicKey = "") {
         WriteText(dir + L"upgrade_host.ini", "[upgrade]\r\nInfoFileURL=" + win::ToUtf8(infoUrl) +
-                                                 "\r\ncheck=" + (check ? "1" : "0") + "\r\n");
+                                                 "\r\ncheck=" + (check ? "1" : "0") + "\r\nPublicKey=" +
+                                                 publicKey + "\r\n");
     }
 
     std::string Log() const { return ReadFileBytes(dir + L"host.log"); }
@@ -145,6 +147,51 @@ TEST_F(AuUpgradeEndToEnd, NoNewerVersionLeavesTheProgramAlone) {
     EXPECT_NE(Log().find("NoUpdateAvailable|1"), std::string::npos) << Log();
     EXPECT_EQ(win::ReadVersionInfo(program).major, 1);
     EXPECT_EQ(RequestCount(tag), 1);
+}
+
+// The maker's release steps with the publisher's tool, then the program
+// carrying the key: a release whose address serves other bytes than were
+// signed is refused and leaves version 1 in place; the signed one upgrades.
+TEST_F(AuUpgradeEndToEnd, SignedReleaseUpgradesAndOneServingOtherBytesIsRefused) {
+    AU_REQUIRE_TEST_SERVER();
+    const std::wstring key = dir + L"publisher.key";
+    const Outcome made = Publish({L"keygen", key});
+    ASSERT_EQ(made.status, 0u) << made.err;
+    std::string publicKey = made.out;
+    while (!publicKey.empty() && (publicKey.back() == '\n' || publicKey.back() == '\r')) publicKey.pop_back();
+
+    const std::wstring tag = NewTag();
+    const std::wstring v1 = win::ExeDir() + L"upgrade_host_v1.exe", v2 = win::ExeDir() + L"upgrade_host_v2.exe";
+    auto release = [&](const std::wstring& name, const std::wstring& served) {
+        const std::wstring info = dir + name + L".txt";
+        const std::wstring fileUrl = TestUrl(tag, L"UpgradeHost.exe", L"file=" + QueryEscape(UnixPath(served)));
+        WriteText(info, "#version=2\r\n#url=" + win::ToUtf8(fileUrl) + "\r\n");
+        const Outcome signing = Publish({L"sign", key, info, L"--file", fileUrl + L"=" + v2});
+        EXPECT_EQ(signing.status, 0u) << signing.out << signing.err;
+        return TestUrl(tag, name, L"type=text/plain&file=" + QueryEscape(UnixPath(info)));
+    };
+
+    Configure(release(L"tampered", v1), true, publicKey);
+    {
+        uiprobe::Program host(program, L"", dir);
+        ASSERT_TRUE(host.WaitExit(60s)) << Log();
+    }
+    EXPECT_NE(Log().find("VerifyFailed "), std::string::npos) << Log();
+    EXPECT_EQ(Log().find("EndUpgrade"), std::string::npos) << Log();
+    EXPECT_EQ(win::ReadVersionInfo(program).major, 1);
+    EXPECT_TRUE(Matching(dir + L"*.uTMP").empty()) << "the refused download is gone";
+    EXPECT_FALSE(ProcessRunning(L"Virorova3.exe"));
+
+    Configure(release(L"signed", v2), true, publicKey);
+    {
+        uiprobe::Program host(program, L"", dir);
+        ASSERT_TRUE(host.WaitExit(60s)) << "version 1 did not close for the upgrade\n" << Log();
+    }
+    ASSERT_TRUE(WaitUntil([&] { return Log().find("Closed|2") != std::string::npos; }, 60s)) << Log();
+    ASSERT_TRUE(WaitUntil([] { return !ProcessRunning(L"Virorova3.exe"); }, 30s));
+    EXPECT_NE(Log().find("AfterRestart|2|/afterupgrade0"), std::string::npos) << Log();
+    EXPECT_EQ(win::ReadVersionInfo(program).major, 2);
+    EXPECT_TRUE(Matching(dir + L"*.uTMP").empty());
 }
 
 } // namespace

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "net/form_data.h"
+#include "upgrade/aupublish/publish_test_support.h"
 #include "upgrade/info_file.h"
 #include "upgrade/signed_info.h"
 #include "win/crypto.h"
@@ -25,51 +26,6 @@ namespace au {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct Outcome {
-    DWORD status = 0;
-    std::string out, err;
-};
-
-std::string Drain(HANDLE pipe) {
-    std::string text;
-    char buffer[4096];
-    DWORD got = 0;
-    while (::ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
-    return text;
-}
-
-Outcome Publish(const std::vector<std::wstring>& args) {
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    win::UniqueHandle outRead, outWrite, errRead, errWrite;
-    if (!::CreatePipe(outRead.put(), outWrite.put(), &inherit, 0) ||
-        !::CreatePipe(errRead.put(), errWrite.put(), &inherit, 0))
-        throw std::runtime_error("no pipe");
-    ::SetHandleInformation(outRead.get(), HANDLE_FLAG_INHERIT, 0);
-    ::SetHandleInformation(errRead.get(), HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = outWrite.get();
-    startup.hStdError = errWrite.get();
-    win::StartOptions options;
-    options.creationFlags = CREATE_NO_WINDOW;
-    options.inheritHandles = true;
-    options.startup = &startup;
-    std::wstring command = L"\"" + win::ExeDir() + L"aupublish.exe\"";
-    for (const auto& arg : args) command += L" \"" + arg + L"\"";
-    const win::Process process = win::StartProcess(command, options);
-    outWrite.reset();
-    errWrite.reset();
-    Outcome run;
-    std::thread errors([&] { run.err = Drain(errRead.get()); });
-    std::thread output([&] { run.out = Drain(outRead.get()); });
-    if (!process.TryWait(std::chrono::seconds(60))) process.TryTerminate(99, std::chrono::seconds(5));
-    errors.join();
-    output.join();
-    run.status = process.TryExitCode().value_or(99);
-    return run;
-}
 
 std::string Base64Of(const std::string& bytes) { return Base64OfBytes(bytes); }
 std::wstring W(const std::string& ascii) { return win::FromAnsi(ascii); }
