@@ -130,26 +130,20 @@ std::optional<int64_t> ParseExpiry(std::string_view value) {
 }
 
 std::string FormatExpiry(int64_t secondsSince1970) {
-    // Days to a civil date (proleptic Gregorian), counted from 0000-03-01.
     int64_t days = secondsSince1970 / kSecondsPerDayInt;
     int64_t rest = secondsSince1970 % kSecondsPerDayInt;
     if (rest < 0) {
         rest += kSecondsPerDayInt;
         --days;
     }
-    days += 719468;
-    const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-    const int64_t dayOfEra = days - era * 146097;
-    const int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-    const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-    const int64_t mp = (5 * dayOfYear + 2) / 153;
-    const int64_t day = dayOfYear - (153 * mp + 2) / 5 + 1;
-    const int64_t month = mp < 10 ? mp + 3 : mp - 9;
-    const int64_t year = yearOfEra + era * 400 + (month <= 2);
+    // A whole day number is exact as the program's date-time; the time of
+    // day is added in whole seconds.
+    const auto date = DecodeDateTime(static_cast<DateTime>(days + kUnixEpochDay));
+    if (!date) return {};
     char text[64];
-    std::snprintf(text, sizeof text, "%04lld-%02lld-%02lldT%02lld:%02lld:%02lldZ", static_cast<long long>(year),
-                  static_cast<long long>(month), static_cast<long long>(day), static_cast<long long>(rest / 3600),
-                  static_cast<long long>(rest / 60 % 60), static_cast<long long>(rest % 60));
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02lld:%02lld:%02lldZ", date->year, date->month, date->day,
+                  static_cast<long long>(rest / 3600), static_cast<long long>(rest / 60 % 60),
+                  static_cast<long long>(rest % 60));
     return text;
 }
 

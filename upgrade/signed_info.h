@@ -66,6 +66,7 @@ std::string HashKeyFor(std::string_view urlSuffix);
 // Seconds since 1970-01-01 00:00:00 UTC of "YYYY-MM-DDTHH:MM:SSZ" exactly
 // (a real date, years 1970 to 9999), or nullopt.
 std::optional<int64_t> ParseExpiry(std::string_view value);
+// Empty outside years 1 to 9999.
 std::string FormatExpiry(int64_t secondsSince1970);
 // Absent or unreadable counts as expired: a file that never expires could
 // be served for ever to keep a program from its fixes.
