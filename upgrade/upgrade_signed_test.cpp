@@ -109,6 +109,16 @@ TEST_F(AuSignedUpgrade, ArbitrarySoftware_FileOfAnotherSize) {
     ExpectRefused(VerifyReason::kSizeMismatch, kTextConnectionLost);
 }
 
+// The right bytes without a length are kept in memory by the transfer, so no
+// file would be put in place: the upgrade stops instead of going on without it.
+TEST_F(AuSignedUpgrade, RightBytesThatNeverReachTheFileStopTheUpgrade) {
+    AU_REQUIRE_TEST_SERVER();
+    const std::wstring name = FileName(L"unframed");
+    ServeInfo(publisher.Sign(Entries({{Served(name, 3000, L"&length=none"), PatternBytes(0, 3000)}})));
+    ASSERT_TRUE(Check());
+    ExpectRefused(VerifyReason::kSizeMismatch, kTextConnectionLost);
+}
+
 TEST_F(AuSignedUpgrade, TamperedInformation_OneChangedByteBeforeTheSignature) {
     AU_REQUIRE_TEST_SERVER();
     std::string file = publisher.Sign(Entries({{Served(FileName(L"t"), 10), PatternBytes(0, 10)}}));

@@ -5,6 +5,7 @@
 // half-applied update mixes versions, so a bad file stops the whole upgrade
 // instead of being skipped.
 #include "log/log4me.h"
+#include "net/file_helpers.h"
 #include "net/form_data.h"
 #include "upgrade/auAutoUpgrader.h"
 #include "upgrade/info_file.h"
@@ -102,6 +103,9 @@ std::optional<VerifyReason> TauAutoUpgrader::FileVerdict() {
         LogError("upgrade: a download's hash could not be finished: " + win::ToAnsi(e.Message()));
         return VerifyReason::kHashMismatch;
     }
+    // A body served without a length is kept in memory, not in the file:
+    // the bytes were right, but none of them would be put in place.
+    if (GetFileSizeByName(currentFileName_) != static_cast<int64_t>(want.size)) return VerifyReason::kSizeMismatch;
     return std::nullopt;
 }
 
