@@ -6,7 +6,7 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 pkgs=(wine wine64 g++-mingw-w64-i686 g++-mingw-w64-x86-64 g++ cmake make
       googletest xvfb xauth x11-utils
       imagemagick fonts-wqy-microhei locales python3 python3-pefile openssl curl
-      nsis osslsigncode)
+      nsis osslsigncode clang libfuzzer-14-dev)
 # 32-bit Wine only where the kernel runs i386 code at all.
 source "$root/scripts/arch.sh"
 source "$root/scripts/wine32.sh"

@@ -3,7 +3,9 @@
 # logic natively under AddressSanitizer and UndefinedBehaviorSanitizer, then
 # the whole suite under Wine on Xvfb for each Windows architecture this host
 # can run (i686, the deliverables, and x86_64; QUILLET_ARCH=i686|x86_64|both
-# chooses). Extra arguments go to every ctest run (for instance -R Logger).
+# chooses). Between them every fuzz target runs for QUILLET_FUZZ_SECONDS
+# (default 10; QUILLET_FUZZ=0 leaves the step out). Extra arguments go to
+# every ctest run (for instance -R Logger).
 set -uo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 export BUILD_DIR="${BUILD_DIR:-$root/build}"
@@ -82,7 +84,20 @@ run_windows() {
   record "$arch" "$log" "${PIPESTATUS[0]}" $started
 }
 
+# A short run of every fuzz target after their corpora have been replayed
+# in the native suite, so a new crash or broken property fails the run.
+run_fuzz() {
+  local started=$SECONDS log="$BUILD_DIR/fuzz.log" rc=0 count
+  echo "== fuzz: every target for ${QUILLET_FUZZ_SECONDS:-10} s"
+  "$root/scripts/fuzz.sh" "${QUILLET_FUZZ_SECONDS:-10}" 2>&1 | tee "$log" || rc=$?
+  count="$(sed -nE 's/^fuzz.sh: ([0-9]+) targets.*/\1/p' "$log")"
+  local verdict=passed
+  if [ "$rc" != 0 ]; then verdict=FAILED; status=1; all_failed=$((all_failed + 1)); fi
+  summary+=("$(printf '%-7s %s: %s targets without a finding in %d s' fuzz "$verdict" "${count:-0}" $((SECONDS - started)))")
+}
+
 run_native "$@"
+[ "${QUILLET_FUZZ:-1}" = 1 ] && run_fuzz
 for arch in $QUILLET_ARCHS; do run_windows "$arch" "$@"; done
 
 echo

@@ -1,0 +1,1 @@
+# Fuzz targets: see quillet_fuzz_target in CMakeLists.txt.
