@@ -89,7 +89,8 @@ run_windows() {
 run_fuzz() {
   local started=$SECONDS log="$BUILD_DIR/fuzz.log" rc=0 count
   echo "== fuzz: every target for ${QUILLET_FUZZ_SECONDS:-10} s"
-  "$root/scripts/fuzz.sh" "${QUILLET_FUZZ_SECONDS:-10}" 2>&1 | tee "$log" || rc=$?
+  QUILLET_FUZZ_JOBS="${QUILLET_FUZZ_JOBS:-$(nproc)}" "$root/scripts/fuzz.sh" "${QUILLET_FUZZ_SECONDS:-10}" 2>&1 |
+    tee "$log" || rc=$?
   count="$(sed -nE 's/^fuzz.sh: ([0-9]+) targets.*/\1/p' "$log")"
   local verdict=passed
   if [ "$rc" != 0 ]; then verdict=FAILED; status=1; all_failed=$((all_failed + 1)); fi
