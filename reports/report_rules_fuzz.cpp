@@ -111,15 +111,14 @@ void FuzzTimeValue(Reader& in) {
 }
 
 bool StrictUtf8(const std::string& bytes) {
-    iconv_t cd = iconv_open("UTF-32LE", "UTF-8");
+    static const iconv_t cd = iconv_open("UTF-32LE", "UTF-8");
     FUZZ_CHECK(cd != reinterpret_cast<iconv_t>(-1), "the reference decoder opens");
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
     std::string out(bytes.size() * 4 + 4, '\0');
     char* in = const_cast<char*>(bytes.data());
     size_t inLeft = bytes.size(), outLeft = out.size();
     char* o = out.data();
-    const bool ok = iconv(cd, &in, &inLeft, &o, &outLeft) != static_cast<size_t>(-1) && inLeft == 0;
-    iconv_close(cd);
-    return ok;
+    return iconv(cd, &in, &inLeft, &o, &outLeft) != static_cast<size_t>(-1) && inLeft == 0;
 }
 
 void FuzzSettingsBytes(Reader& in) {
@@ -175,6 +174,10 @@ void FuzzLookup(Reader& in) {
         FUZZ_CHECK(FindProfileValue(L"[" + section + L"]\n" + key + L"=first\n" + text, section, key,
                                     SameIgnoringCase) == L"first",
                    "the first key of the first section of a name is found");
+        // A first section of the name without the key hides the key in later ones.
+        FUZZ_CHECK(!FindProfileValue(L"[" + section + L"]\n" + key + L"x=1\n[" + section + L"x]\n" + text, section, key,
+                                     SameIgnoringCase),
+                   "a key missing from the first section of a name is missing");
         std::wstring upper = key;
         for (wchar_t& c : upper) c = static_cast<wchar_t>(std::towupper(c));
         FUZZ_CHECK(FindProfileValue(text, section, upper, SameIgnoringCase) == value,

@@ -4,9 +4,9 @@
 // only the text a BSTR points to, keeps text within the place's size, and
 // gives integers back with their column's sign.
 // Input: a selector byte; for a value place then the type's index, the
-// column flags, the status, two bytes of the place's size and the place's
-// bytes; for a stream the provider type's index, the cut points and the
-// stream's bytes.
+// column flags, the status, two bytes of the place's size, the byte that
+// fills the place and the place's bytes; for a stream the provider type's
+// index, the number of cuts, two bytes for each cut and the stream's bytes.
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -94,8 +94,12 @@ void FuzzPlace(Reader in) {
     uint32_t placeSize = in.Byte();
     placeSize |= static_cast<uint32_t>(in.Byte() & 0x07) << 8;  // up to the stream threshold and a bit
     // The row layout gives every value place at least kMinPlace bytes.
+    const uint8_t fill = in.Byte();
     const size_t room = std::max<size_t>(placeSize, kMinPlace);
     auto place = std::make_unique<unsigned char[]>(room);
+    // The rest of the place holds a byte of the input's choice, so a place
+    // without any terminator is easy to reach.
+    std::memset(place.get(), fill, room);
     std::memcpy(place.get(), in.p, std::min(room, in.n));
 
     // A BSTR place holds a pointer: to a text of exactly the rest of the input.
@@ -176,7 +180,7 @@ std::string FinishPieces(uint16_t providerType, const uint8_t* bytes, size_t n, 
 void FuzzStream(Reader in) {
     const uint16_t providerType = kTypes[in.Byte() % kTypeCount];
     std::vector<size_t> cuts;
-    for (int i = in.Byte() % 8; i > 0; --i) cuts.push_back(in.Byte() * 3u);
+    for (int i = in.Byte() % 8; i > 0; --i) cuts.push_back(in.Byte() | (in.Byte() & 3u) << 8);
     std::sort(cuts.begin(), cuts.end());
     const std::string whole = FinishPieces(providerType, in.p, in.n, {});
     const std::string cut = FinishPieces(providerType, in.p, in.n, cuts);
