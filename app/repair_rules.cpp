@@ -70,7 +70,17 @@ HostSplit SplitHost(const std::wstring& entry) {
     return {entry.substr(second + 1), entry.substr(0, second)};
 }
 
+namespace {
+
+// The platform takes a backslash as a step to a subkey and ends a name at NUL.
+bool NamesOneKey(const std::wstring& part) {
+    return part.find_first_of(std::wstring(L"\\\0", 2)) == std::wstring::npos;
+}
+
+} // namespace
+
 std::wstring DomainKeyPath(const HostSplit& split) {
+    if (split.domain.empty() || !NamesOneKey(split.domain) || !NamesOneKey(split.host)) return {};
     std::wstring path = std::wstring(kDomainsKey) + L"\\" + split.domain;
     // A two-label name has no host part: its values sit on the domain key itself.
     if (!split.host.empty()) path += L"\\" + split.host;

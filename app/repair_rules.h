@@ -34,7 +34,10 @@ struct HostSplit {
 };
 HostSplit SplitHost(const std::wstring& entry);
 
-// Registry key (below HKCU) holding the zone data of one list entry.
+// Registry key (below HKCU) holding the zone data of one list entry. Empty
+// when the parts name no key of their own (an empty domain part, or a '\'
+// or NUL in a part): written as they stand, their values would land on the
+// domain tree itself or on a key nested below another name.
 std::wstring DomainKeyPath(const HostSplit& split);
 std::wstring RangeKeyPath(int position);
 

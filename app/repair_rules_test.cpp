@@ -60,6 +60,17 @@ TEST(HostSplitTest, LastTwoLabelsAreTheDomain) {
     EXPECT_EQ(DomainKeyPath(two), std::wstring(kDomainsKey) + L"\\example.com");
 }
 
+TEST(HostSplitTest, EntriesThatNameNoKeyOfTheirOwnGetNoKey) {
+    // Written as they stand, these would put values on the domain tree
+    // itself or on a key nested below another name.
+    EXPECT_EQ(DomainKeyPath(SplitHost(L"")), L"");
+    EXPECT_EQ(DomainKeyPath(SplitHost(L"C:\\app\\")), L"");
+    EXPECT_EQ(DomainKeyPath(SplitHost(L"evil\\www.example.com")), L"");
+    EXPECT_EQ(DomainKeyPath(SplitHost(L"www.example.com\\x")), L"");
+    EXPECT_EQ(DomainKeyPath(SplitHost(std::wstring(L"a\0b.example.com", 15))), L"");
+    EXPECT_EQ(DomainKeyPath(SplitHost(L"a.b.example.cn")), std::wstring(kDomainsKey) + L"\\example.cn\\a.b");
+}
+
 TEST(RangeKeyTest, NamedAfterThePositionInTheWholeList) {
     EXPECT_EQ(RangeKeyPath(3), std::wstring(kRangesKey) + L"\\Range993");
     EXPECT_EQ(RangeKeyPath(10), std::wstring(kRangesKey) + L"\\Range9910");

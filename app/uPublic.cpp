@@ -49,7 +49,10 @@ bool AddTrustedSite(const std::wstring& entry, int position) {
                 reg.CloseKey();
             }
         } else {
-            if (reg.TryOpenKey(repair::DomainKeyPath(repair::SplitHost(entry)), true)) {
+            // An entry that names no key of its own gets nothing written, as
+            // when the key cannot be opened.
+            const std::wstring path = repair::DomainKeyPath(repair::SplitHost(entry));
+            if (!path.empty() && reg.TryOpenKey(path, true)) {
                 if (!reg.TryMatchDword(L"http", 2)) reg.WriteDword(L"http", 2);
                 if (!reg.TryMatchDword(L"https", 2)) reg.WriteDword(L"https", 2);
                 reg.CloseKey();

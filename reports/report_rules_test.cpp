@@ -82,6 +82,17 @@ TEST(ReportTimeFormat, NonsenseValuesDoNotCrash) {
     EXPECT_EQ(L"1899-12-29 06:00:00", FormatReportDateTime(-1.25, L":"));
 }
 
+TEST(ReportTimeFormat, DaysOutsideTheCalendarShowTheZeroDate) {
+    // Years of five digits or with a sign would break the column's fixed widths.
+    EXPECT_EQ(L"9999-12-31 23:59:59", FormatReportDateTime(EncodeDate(9999, 12, 31) + 86399.0 / 86400.0, L":"));
+    EXPECT_EQ(L"1899-12-30 00:00:00", FormatReportDateTime(EncodeDate(9999, 12, 31) + 1.0, L":"));
+    EXPECT_EQ(L"1899-12-30 00:00:00", FormatReportDateTime(2.99e6, L":"));
+    EXPECT_EQ(L"1899-12-30 00:00:00", FormatReportDateTime(EncodeDate(9999, 12, 31) + 1.0 - 0.2 * kMs, L":"));
+    EXPECT_EQ(L"0001-01-01 12:00:00", FormatReportDateTime(EncodeDate(1, 1, 1) - 0.5, L":"));
+    EXPECT_EQ(L"1899-12-30 00:00:00", FormatReportDateTime(EncodeDate(1, 1, 1) - 1.0, L":"));
+    EXPECT_EQ(L"1899-12-30 00:00:00", FormatReportDateTime(-2.9e6, L":"));
+}
+
 TEST(ReportDeleteConfirmation, AssembledWithoutSeparators) {
     EXPECT_EQ(L"尊敬的纳税人，确定要删除<增值税申报表>的报表文件[r1.dat]吗?一旦删除将无法恢复！",
               DeleteConfirmationText(L"增值税申报表", L"r1.dat"));

@@ -40,6 +40,8 @@ void CivilFromDays(long long z, int& y, int& m, int& d) {
 }
 
 const long long kEpochOffset = DaysFromCivil(1899, 12, 30);
+const long long kFirstDay = DaysFromCivil(1, 1, 1) - kEpochOffset;      // -693593
+const long long kLastDay = DaysFromCivil(9999, 12, 31) - kEpochOffset;  // 2958465
 
 } // namespace
 
@@ -67,7 +69,7 @@ double DosDateTimeToDateTime(std::uint16_t dosDate, std::uint16_t dosTime) {
 }
 
 std::wstring FormatReportDateTime(double value, const std::wstring& timeSeparator) {
-    if (!std::isfinite(value) || std::fabs(value) > 3.0e6) value = 0.0;  // beyond year 9999: show the zero date
+    if (!std::isfinite(value) || std::fabs(value) > 3.0e6) value = 0.0;  // far beyond the calendar: the zero date
     // Whole days count from the epoch; the fraction is the time of day even
     // for dates before it, as the date-time type defines it.
     double whole = std::trunc(value);
@@ -77,6 +79,9 @@ std::wstring FormatReportDateTime(double value, const std::wstring& timeSeparato
         ms -= static_cast<long long>(kMillisecondsPerDay);
         days += value < 0 ? -1 : 1;
     }
+    // Outside the years 1 to 9999 the year would take more than four digits
+    // or a sign; the date-time type has no such days either.
+    if (days < kFirstDay || days > kLastDay) days = ms = 0;
     int y, m, d;
     CivilFromDays(days + kEpochOffset, y, m, d);
     const long long secs = ms / 1000;

@@ -30,6 +30,7 @@ double EncodeDate(int year, int month, int day);
 double DosDateTimeToDateTime(std::uint16_t dosDate, std::uint16_t dosTime);
 
 // "yyyy-MM-dd hh:mm:ss", 24-hour clock, each ':' replaced by `timeSeparator`.
+// A value outside the years 1 to 9999 shows the zero date.
 std::wstring FormatReportDateTime(double value, const std::wstring& timeSeparator);
 
 // True for settings-file bytes saved as UTF-8: with its byte-order mark, or
