@@ -1,1 +1,4 @@
-# Fuzz targets: see quillet_fuzz_target in CMakeLists.txt.
+# Fuzz targets of the HTTP transfer's text rules: see quillet_fuzz_target in
+# CMakeLists.txt.
+quillet_fuzz_target(http_rules_fuzz
+  SOURCES net/http_rules.cpp net/percent.cpp net/text.cpp net/http_rules_fuzz.cpp CORPUS net/fuzz/http_rules)
