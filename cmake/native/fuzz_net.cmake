@@ -2,3 +2,5 @@
 # CMakeLists.txt.
 quillet_fuzz_target(http_rules_fuzz
   SOURCES net/http_rules.cpp net/percent.cpp net/text.cpp net/http_rules_fuzz.cpp CORPUS net/fuzz/http_rules)
+quillet_fuzz_target(http_date_fuzz
+  SOURCES net/http_date.cpp net/date_time.cpp net/text.cpp net/http_date_fuzz.cpp CORPUS net/fuzz/http_date)
