@@ -4,3 +4,5 @@ quillet_fuzz_target(http_rules_fuzz
   SOURCES net/http_rules.cpp net/percent.cpp net/text.cpp net/http_rules_fuzz.cpp CORPUS net/fuzz/http_rules)
 quillet_fuzz_target(http_date_fuzz
   SOURCES net/http_date.cpp net/date_time.cpp net/text.cpp net/http_date_fuzz.cpp CORPUS net/fuzz/http_date)
+quillet_fuzz_target(url_text_fuzz
+  SOURCES net/url_text.cpp net/percent.cpp net/text.cpp net/url_text_fuzz.cpp CORPUS net/fuzz/url_text)
