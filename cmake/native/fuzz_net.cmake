@@ -6,3 +6,5 @@ quillet_fuzz_target(http_date_fuzz
   SOURCES net/http_date.cpp net/date_time.cpp net/text.cpp net/http_date_fuzz.cpp CORPUS net/fuzz/http_date)
 quillet_fuzz_target(url_text_fuzz
   SOURCES net/url_text.cpp net/percent.cpp net/text.cpp net/url_text_fuzz.cpp CORPUS net/fuzz/url_text)
+quillet_fuzz_target(form_data_fuzz
+  SOURCES net/form_data.cpp net/text.cpp net/form_data_fuzz.cpp CORPUS net/fuzz/form_data)
