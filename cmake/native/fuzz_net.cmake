@@ -8,3 +8,5 @@ quillet_fuzz_target(url_text_fuzz
   SOURCES net/url_text.cpp net/percent.cpp net/text.cpp net/url_text_fuzz.cpp CORPUS net/fuzz/url_text)
 quillet_fuzz_target(form_data_fuzz
   SOURCES net/form_data.cpp net/text.cpp net/form_data_fuzz.cpp CORPUS net/fuzz/form_data)
+quillet_fuzz_target(command_line_fuzz
+  SOURCES net/command_line.cpp net/text.cpp net/command_line_fuzz.cpp CORPUS net/fuzz/command_line)
