@@ -38,7 +38,9 @@ std::wstring Without(std::wstring text, wchar_t dropped) {
 
 // Any command: the rules that hold whatever it is.
 Split CheckAny(const std::wstring& command) {
-    const Split split = SplitOf(command), again = SplitOf(command);
+    const Split split = SplitOf(command);
+    (void)SplitOf(L"\"C:\\other dir\\x.exe\" -y, %1");
+    const Split again = SplitOf(command);
     FUZZ_CHECK(split.program == again.program && split.parameters == again.parameters, "the same split twice");
     FUZZ_CHECK(split.returned == split.program, "the program part is returned and left in the command");
     FUZZ_CHECK(EndsTrimmed(split.program) && EndsTrimmed(split.parameters), "both parts are trimmed at the end");

@@ -67,6 +67,7 @@ std::string Narrowed(const std::wstring& wide) {
 
 void CheckBytes(const std::string& bytes) {
     const std::string encoded = au::Base64OfBytes(bytes);
+    (void)au::Base64OfBytes("other");
     FUZZ_CHECK(encoded == au::Base64OfBytes(bytes), "the same Base64 twice");
     FUZZ_CHECK(encoded.size() == (bytes.size() + 2) / 3 * 4, "four characters for every three bytes begun");
     FUZZ_CHECK(DecodeBase64(encoded) == bytes, "Base64 of bytes decodes back to them");
@@ -97,6 +98,7 @@ void CheckBytes(const std::string& bytes) {
 void CheckText(const std::string& text) {
     const auto product = au::BytesOfBase64(text);
     const auto own = DecodeBase64(text);
+    (void)au::BytesOfBase64("b3RoZXI=");
     FUZZ_CHECK(product == au::BytesOfBase64(text), "the same bytes twice");
     FUZZ_CHECK(product == own, "BytesOfBase64 accepts what a strict decoder does, with the same bytes");
     if (product) FUZZ_CHECK(au::Base64OfBytes(*product) == text, "an accepted text is the one Base64 of its bytes");
