@@ -17,6 +17,22 @@ std::wstring ExtensionOf(std::wstring fileName) {
     return FileExtension(fileName);
 }
 
+// A name goes inside double quotes on a header line: a quote or a line
+// break in it would end the value or the line, and let the name write
+// headers and parts of its own. Escaped after the conversion to bytes, as
+// browsers send them, so no converter can bring one back.
+std::string QuotedValue(const std::string& bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    for (const char c : bytes) {
+        if (c == '"') out += "%22";
+        else if (c == '\r') out += "%0D";
+        else if (c == '\n') out += "%0A";
+        else out += c;
+    }
+    return out;
+}
+
 } // namespace
 
 std::string OneBytePerChar(const std::wstring& text) {
@@ -101,9 +117,9 @@ std::string MultipartFormBody(const std::wstring& boundary, const std::vector<Fo
     std::string body;
     for (const auto& field : fields) {
         body += "--" + b + "\r\n";
-        body += "Content-Disposition: form-data; name=\"" + rules.toBytes(field.fieldName) + "\"";
+        body += "Content-Disposition: form-data; name=\"" + QuotedValue(rules.toBytes(field.fieldName)) + "\"";
         if (!field.fileName.empty()) {
-            body += "; filename=\"" + rules.toBytes(field.fileName) + "\"\r\n";
+            body += "; filename=\"" + QuotedValue(rules.toBytes(field.fileName)) + "\"\r\n";
             body += "Content-Type: " + rules.toBytes(rules.contentTypeOf(ExtensionOf(field.fileName)));
         }
         body += "\r\n\r\n";

@@ -49,7 +49,8 @@ struct FormTextRules {
 
 // The whole body: per field its boundary line, Content-Disposition (with
 // filename and Content-Type when there is a file name), a blank line, the
-// content and CR LF; then the closing boundary line.
+// content and CR LF; then the closing boundary line. In the name and file
+// name a double quote, CR and LF are sent as %22, %0D and %0A.
 std::string MultipartFormBody(const std::wstring& boundary, const std::vector<FormField>& fields,
                               const FormTextRules& rules);
 // With the system's ANSI code page and GetMIMEType.

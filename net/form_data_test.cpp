@@ -62,3 +62,12 @@ TEST(AuMultipart, FieldsFilesAndClosingLine) {
     // The extension is the file name's own, not a dot of its directory.
     EXPECT_EQ(asked, (std::vector<std::wstring>{L".TXT", L""}));
 }
+
+TEST(AuMultipart, NamesCannotEndTheirQuotesOrLines) {
+    const FormTextRules rules{OneBytePerChar, [](const std::wstring&) { return L"text/plain"; }};
+    const std::vector<FormField> fields = {{L"a\"b", L"x\r\nContent-Type: evil\r\n\r\n\".txt", "c"}};
+    EXPECT_EQ(MultipartFormBody(L"BND", fields, rules),
+              "--BND\r\nContent-Disposition: form-data; name=\"a%22b\"; "
+              "filename=\"x%0D%0AContent-Type: evil%0D%0A%0D%0A%22.txt\"\r\n"
+              "Content-Type: text/plain\r\n\r\nc\r\n--BND--\r\n");
+}

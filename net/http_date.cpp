@@ -108,10 +108,14 @@ DateTime TimeZoneOffsetToDateTime(const std::wstring& text) {
 DateTime HTTPDateToDateTime(const std::wstring& text, DateTime localBias) {
     std::wstring s = Trim(text);
     if (s.empty()) return 0;
-    DateTime value = ReadDateAndTime(s).value_or(0);
+    std::optional<DateTime> date = ReadDateAndTime(s);
     // GMT, UTC and other names are shorter than a numeric offset and count as 0.
-    if (s.size() >= 5) value -= TimeZoneOffsetToDateTime(s);
-    return value - localBias;
+    const DateTime zone = s.size() >= 5 ? TimeZoneOffsetToDateTime(s) : 0;
+    // At either end of the calendar the zone or the bias can carry a date
+    // past year 1 or 9999, where no date-time of the program stands for it:
+    // such a date does not exist either.
+    if (date && !DecodeDateTime(*date - zone - localBias)) date.reset();
+    return date.value_or(0) - zone - localBias;
 }
 
 } // namespace au

@@ -13,7 +13,8 @@ namespace au {
 // "Sunday, 06-Nov-94 08:49:37 GMT", "Sun Nov  6 08:49:37 1994") as local time:
 // the zone offset of the text and the local bias (UTC = local + bias, in
 // days) are both taken off. An empty text gives 0; a date or time that does
-// not exist counts as 0 before the offsets are applied.
+// not exist, or that the offsets would carry outside years 1 to 9999, counts
+// as 0 before the offsets are applied.
 DateTime HTTPDateToDateTime(const std::wstring& text, DateTime localBias);
 DateTime HTTPDateToDateTime(const std::wstring& text);
 

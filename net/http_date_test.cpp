@@ -47,6 +47,16 @@ TEST(AuHttpDate, EmptyIsZeroAndImpossibleDatesAreTheShiftedZero) {
     EXPECT_NEAR(HTTPDateToDateTime(L"Sun, 06 Nov 1994 25:49:37 +0100", 0), -kHour, kTolerance);
 }
 
+TEST(AuHttpDate, OffsetsCannotCarryADatePastTheCalendar) {
+    // A year of -1999 reads as year 1 (below 80, 2000 added); an hour east
+    // of GMT its first midnight was still in year 0.
+    EXPECT_NEAR(HTTPDateToDateTime(L"01 Jan -1999 00:00:00 +0100", 0), -kHour, kTolerance);
+    EXPECT_NEAR(HTTPDateToDateTime(L"Fri, 31 Dec 9999 23:59:59 -0100", 0), kHour, kTolerance);
+    EXPECT_NEAR(HTTPDateToDateTime(L"Fri, 31 Dec 9999 23:59:59 GMT", -8 * kHour), 8 * kHour, kTolerance);
+    EXPECT_NEAR(HTTPDateToDateTime(L"Fri, 31 Dec 9999 12:00:00 GMT", -8 * kHour),
+                *EncodeDate(9999, 12, 31) + 20 * kHour, kTolerance);
+}
+
 TEST(AuHttpDate, ZoneOffsetsOfSignedHoursAndMinutes) {
     EXPECT_NEAR(TimeZoneOffsetToDateTime(L"+0100"), kHour, kTolerance);
     EXPECT_NEAR(TimeZoneOffsetToDateTime(L" -0130 (EST)"), -1.5 * kHour, kTolerance);

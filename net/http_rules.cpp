@@ -1,5 +1,6 @@
 #include "net/http_rules.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -94,6 +95,9 @@ ProgressFigures ComputeProgress(uint32_t fileSize, uint32_t bytesTransferred, ui
     const double elapsed = figures.elapsedTime;
     double estimate = -elapsed;
     if (bytesTransferred != 0) estimate = std::nearbyint(double(fileSize) / bytesTransferred * elapsed) - elapsed;
+    // A length of gigabytes after a few bytes estimates past 32 bits; such a
+    // wait is "as long as can be told", not a wrapped or undefined number.
+    estimate = std::clamp(estimate, double{INT32_MIN}, double{INT32_MAX});
     figures.estimatedTime = static_cast<int32_t>(estimate);
     double rate = bytesTransferred / 1024.0;
     if (figures.elapsedTime != 0) rate /= elapsed;

@@ -45,7 +45,7 @@ uint32_t ContentLengthOf(const std::wstring& text);
 struct ProgressFigures {
     uint8_t percentsDone = 0;
     uint32_t elapsedTime = 0;      // seconds
-    int32_t estimatedTime = 0;     // seconds; negative when the size is unknown
+    int32_t estimatedTime = 0;     // seconds; negative when the size is unknown, at most INT32_MAX
     float transferRate = 0;        // kilobytes per second
 };
 ProgressFigures ComputeProgress(uint32_t fileSize, uint32_t bytesTransferred, uint32_t elapsedMilliseconds);

@@ -75,6 +75,9 @@ TEST(AuHttpRules, ProgressFigures) {
     EXPECT_FLOAT_EQ(early.transferRate, 2.0f) << "no division within the first second";
     // round(5 / 6 * 3) is round(2.5): half to even gives 2, so 2 - 3.
     EXPECT_EQ(ComputeProgress(5, 6, 3000).estimatedTime, -1);
+    // Three gigabytes announced, one byte in the first second: the estimate
+    // is past 32 bits and stays at their end rather than wrapping negative.
+    EXPECT_EQ(ComputeProgress(3000000000u, 1, 1000).estimatedTime, INT32_MAX);
 }
 
 TEST(AuHttpRules, StatusTexts) {

@@ -60,21 +60,31 @@ void AppendBytes(std::wstring& out, const std::vector<uint8_t>& bytes) {
     }
 }
 
-// Blanks and control characters would end an argument or a request line.
-bool IsBlankOrControl(wchar_t c) { return c <= L' ' || c == 0x7F; }
+// Blanks and control characters would end an argument or a request line;
+// the C1 controls (U+0080-U+009F) count too, since a conversion to bytes or
+// a server may read U+0085 as a line break.
+bool IsBlankOrControl(wchar_t c) { return c <= L' ' || (c >= 0x7F && c <= 0x9F); }
 
-// Every character `escaped` picks as %XX, the rest as it is; only ASCII is
-// ever picked, so two digits are enough.
+void AppendEscapedByte(std::wstring& out, uint32_t byte) {
+    static constexpr wchar_t kHex[] = L"0123456789ABCDEF";
+    out += L'%';
+    out += kHex[(byte >> 4) & 0xF];
+    out += kHex[byte & 0xF];
+}
+
+// Every character `escaped` picks as the %XX of its UTF-8 bytes, so it
+// decodes back to itself; only characters below U+0800 are ever picked.
 template <class Pick>
 void AppendEscaped(std::wstring& out, std::wstring_view text, Pick escaped) {
-    static constexpr wchar_t kHex[] = L"0123456789ABCDEF";
     for (const wchar_t c : text) {
-        if (escaped(c)) {
-            out += L'%';
-            out += kHex[(c >> 4) & 0xF];
-            out += kHex[c & 0xF];
-        } else {
+        const auto cp = static_cast<uint32_t>(c);
+        if (!escaped(c)) {
             out += c;
+        } else if (cp < 0x80) {
+            AppendEscapedByte(out, cp);
+        } else {
+            AppendEscapedByte(out, 0xC0 | (cp >> 6));
+            AppendEscapedByte(out, 0x80 | (cp & 0x3F));
         }
     }
 }

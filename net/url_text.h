@@ -14,7 +14,8 @@ std::wstring URLToFileName(const std::wstring& url);
 // What a request asks for: the path and query as the URL writes them,
 // escapes kept (decoded, an escaped "&" or "#" or a line break would change
 // the request or break its line), without the fragment; blanks and control
-// characters escaped; "/" when the URL has no path.
+// characters (C1 included) escaped as their UTF-8; "/" when the URL has no
+// path.
 std::wstring RequestObject(const std::wstring& url);
 
 // The URL with "http://" in front when it has no "://".

@@ -23,6 +23,11 @@ TEST(AuUrlText, RequestObjectKeepsTheEscapesAsWritten) {
     EXPECT_EQ(RequestObject(L"http://user:pw@h/x"), L"/x");
     EXPECT_EQ(RequestObject(L"http://h/my file.exe\r\nX: 1"), L"/my%20file.exe%0D%0AX:%201");
     EXPECT_EQ(RequestObject(L"http://h/文件.exe"), L"/文件.exe");
+    // A C1 control (NEL is a line break to some readers) goes as its UTF-8,
+    // which decodes back to it.
+    EXPECT_EQ(RequestObject(L"http://h/a\x85" L"b\x9F"), L"/a%C2%85b%C2%9F");
+    EXPECT_EQ(DecodeURLEscapes(RequestObject(L"http://h/a\x85" L"b\x9F")), L"/a\x85" L"b\x9F");
+    EXPECT_EQ(RequestObject(L"http://h/\xA0\xE9"), L"/\xA0\xE9") << "no control: kept as it is";
 }
 
 TEST(AuUrlText, WrittenPortMustFitSixteenBits) {
@@ -46,6 +51,7 @@ TEST(AuUrlText, EscapesDecodedAsUtf8OrSingleBytes) {
 TEST(AuUrlText, ShellGetsOnlyWebAddressesAsOneArgument) {
     EXPECT_EQ(ShellSafeURL(L"HTTPS://host/a?b=1"), std::wstring(L"HTTPS://host/a?b=1"));
     EXPECT_EQ(ShellSafeURL(L"http://host/a b\" --flag\n"), std::wstring(L"http://host/a%20b%22%20--flag%0A"));
+    EXPECT_EQ(ShellSafeURL(L"http://host/\x85"), std::wstring(L"http://host/%C2%85"));
     EXPECT_FALSE(ShellSafeURL(L"file://C:/Windows/System32/calc.exe"));
     EXPECT_FALSE(ShellSafeURL(L"C:\\Windows\\notepad.exe"));
 }
