@@ -7,6 +7,7 @@
 // non-ASCII, stray bytes and percent escapes all reach the rule.
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 
@@ -39,19 +40,23 @@ std::wstring Decode(const uint8_t* data, size_t size) {
     return text;
 }
 
-wchar_t Upper(wchar_t c) { return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - 32) : c; }
-
 // What Windows opens as a device, in any directory: the part before the
 // first dot, blanks at its end dropped, is one of the names below in any
 // case; COM and LPT take a digit, the Latin-1 superscripts one to three
-// included.
+// included. Compared as narrow text with strcmp, whose operands libFuzzer
+// watches, so that it learns the device names from the check itself.
 bool WindowsDevice(const std::wstring& name) {
     std::wstring base = name.substr(0, name.find(L'.'));
     while (!base.empty() && base.back() == L' ') base.pop_back();
-    for (wchar_t& c : base) c = Upper(c);
-    for (const wchar_t* device : {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"})
-        if (base == device) return true;
-    if (base.size() != 4 || (base.compare(0, 3, L"COM") != 0 && base.compare(0, 3, L"LPT") != 0)) return false;
+    if (base.size() < 3 || base.size() > 7) return false;
+    char narrow[8] = {};
+    for (size_t i = 0; i < base.size(); ++i) {
+        const wchar_t c = base[i];
+        narrow[i] = c >= L'a' && c <= L'z' ? static_cast<char>(c - 32) : c > 0 && c < 0x100 ? static_cast<char>(c) : '?';
+    }
+    for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"})
+        if (std::strcmp(narrow, device) == 0) return true;
+    if (base.size() != 4 || (std::strncmp(narrow, "COM", 3) != 0 && std::strncmp(narrow, "LPT", 3) != 0)) return false;
     const wchar_t digit = base[3];
     return (digit >= L'0' && digit <= L'9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
 }

@@ -3,10 +3,10 @@
 // read is a piece of them, found where its marker says, and reading the same
 // bytes again gives the same result.
 // Input: the whole input is the file. Its first line (up to the first '\n')
-// is also a key to look up, and every line is also tried as a hash entry,
-// an expiry and Base64. The first 40 bytes, when there are as many, are also
-// a digest and a size to write and read back, the first 8 a moment to write
-// as an expiry.
+// is also a key to look up, and every line is also tried as a method, a
+// hash entry, an expiry and Base64. The first 40 bytes, when there are as
+// many, are also a digest and a size to write and read back, the first 8 a
+// moment to write as an expiry.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -138,9 +138,17 @@ void CheckSigned(std::string_view file, const SignedTextOrFault& split) {
     }
 }
 
+void CheckMethod(std::string_view value) {
+    const char first = value.empty() ? '\0' : value[0];
+    FUZZ_CHECK(MethodOf(value) ==
+                   (first == '1' ? umUseExternalSetup : first == '2' ? umRedirectToURL : umSelfUpgrade),
+               "the method is chosen by the first character alone");
+}
+
 // One line tried as each of the signed file's small texts: whatever is
 // accepted is the one text its value writes.
 void CheckValueTexts(std::string_view line) {
+    CheckMethod(line);
     const auto digest = ParseHashEntry(line);
     FUZZ_CHECK(!digest || FormatHashEntry(*digest) == line, "an accepted hash entry is the text its digest writes");
     FUZZ_CHECK(ParseHashEntry(line) == digest, "a hash entry reads the same twice");
@@ -169,12 +177,7 @@ void ReadAll(std::string_view text, std::string_view key) {
                                std::string_view("hash1"), std::string_view("url"), key}) {
         const auto value = InfoEntry(text, k);
         CheckEntry(text, k, value);
-        if (k == "method") {
-            const TacUpgradeMethod method = MethodOf(value.value_or(""));
-            const char first = value && !value->empty() ? (*value)[0] : '\0';
-            FUZZ_CHECK(method == (first == '1' ? umUseExternalSetup : first == '2' ? umRedirectToURL : umSelfUpgrade),
-                       "the method is chosen by the first character alone");
-        }
+        if (k == "method") CheckMethod(value.value_or(""));
         if (value) CheckValueTexts(*value);
     }
 
