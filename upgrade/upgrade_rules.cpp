@@ -60,8 +60,11 @@ bool IsReservedDeviceName(const std::wstring& name) {
     while (!base.empty() && base.back() == L' ') base.pop_back();
     for (const wchar_t* device : {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"})
         if (base == device) return true;
-    return base.size() == 4 && (base.starts_with(L"COM") || base.starts_with(L"LPT")) && base[3] >= L'0' &&
-           base[3] <= L'9';
+    // Windows counts the Latin-1 superscripts one to three as digits here,
+    // so "COM\u00B9.exe" opens a serial port as surely as "COM1.exe".
+    if (base.size() != 4 || !(base.starts_with(L"COM") || base.starts_with(L"LPT"))) return false;
+    const wchar_t digit = base[3];
+    return (digit >= L'0' && digit <= L'9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
 }
 
 } // namespace

@@ -83,6 +83,11 @@ TEST(AuUpgradeDownloadName, LastElementOfTheAddressInTheProgramsDirectory) {
     EXPECT_EQ(DownloadFileName(L"http://h/con.exe"), L"_con.exe");
     EXPECT_EQ(DownloadFileName(L"http://h/COM1"), L"_COM1");
     EXPECT_EQ(DownloadFileName(L"http://h/readme.txt. . "), L"readme.txt");
+    // Windows takes the superscripts one to three for the port's digit.
+    EXPECT_EQ(DownloadFileName(L"http://h/COM%C2%B9.txt"), L"_COM\u00B9.txt");
+    EXPECT_EQ(DownloadFileName(L"http://h/lpt%B2"), L"_lpt\u00B2");
+    EXPECT_EQ(DownloadFileName(L"http://h/Com\u00B3 .dll"), L"_Com\u00B3 .dll");
+    EXPECT_EQ(DownloadFileName(L"http://h/COM\u2074.txt"), L"COM\u2074.txt") << "superscript four is no digit there";
     for (const wchar_t* none : {L"http://h/dir/", L"http://h/", L"http://h/..", L"http://h/?a=b.exe", L""})
         EXPECT_EQ(DownloadFileName(none), std::nullopt) << none;
 }

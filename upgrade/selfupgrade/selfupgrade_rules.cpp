@@ -15,6 +15,26 @@ std::wstring JoinWithBlanks(std::vector<std::wstring>::const_iterator first,
     return joined;
 }
 
+// Where the last element of a path starts, as Windows reads the path: after
+// its last separator, either slash, or after the drive of "C:app.exe".
+// Reading only '\\' would list and move the downloads of another directory
+// than the one the program is in.
+size_t NameStart(const std::wstring& path) {
+    const size_t slash = path.find_last_of(L"\\/");
+    if (slash != std::wstring::npos) return slash + 1;
+    return path.size() >= 2 && path[1] == L':' ? 2 : 0;
+}
+
+// A name Windows takes as it stands, for a file of the directory it is
+// joined to: no separator, no drive or stream colon, and no dot or blank at
+// the end for it to drop, which would make "x." another file's name and "."
+// or ".." the directory or its parent. The listing never gives other names,
+// but a move is not to be trusted to that.
+bool IsPlainFileName(const std::wstring& name) {
+    return !name.empty() && name.find_first_of(L"\\/:") == std::wstring::npos && name.back() != L'.' &&
+           name.back() != L' ';
+}
+
 } // namespace
 
 Invocation ParseArguments(const std::vector<std::wstring>& args) {
@@ -30,15 +50,9 @@ Invocation ParseArguments(const std::vector<std::wstring>& args) {
     return result;
 }
 
-std::wstring DirectoryOf(const std::wstring& path) {
-    const size_t slash = path.rfind(L'\\');
-    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
-}
+std::wstring DirectoryOf(const std::wstring& path) { return path.substr(0, NameStart(path)); }
 
-std::wstring FileNameOf(const std::wstring& path) {
-    const size_t slash = path.rfind(L'\\');
-    return slash == std::wstring::npos ? path : path.substr(slash + 1);
-}
+std::wstring FileNameOf(const std::wstring& path) { return path.substr(NameStart(path)); }
 
 Plan MakePlan(const PlanInput& input) {
     Plan plan;
@@ -53,15 +67,16 @@ Plan MakePlan(const PlanInput& input) {
     // setup program that installs it.
     bool standInTaken = input.programDownloadExists;
     for (const std::wstring& name : input.downloads) {
-        if (!IsDownloadName(name)) continue;
+        if (!IsDownloadName(name) || !IsPlainFileName(name)) continue;
         Move move{input.directory + name, std::wstring(), false};
         std::wstring target = ReplacedName(name);
+        if (!IsPlainFileName(target)) continue;
         // Only the lower-case ending counts, as the engine names what it
         // downloads; "TOOL.EXE" is some other file shipped with the update.
         if (!standInTaken && target.ends_with(L"exe")) {
             standInTaken = true;
             if (!input.externalSetup) {
-                if (!input.programName.empty()) target = input.programName;
+                if (IsPlainFileName(input.programName)) target = input.programName;
             } else {
                 plan.startAfterSetup = input.programPath;
                 plan.start = input.directory + target;

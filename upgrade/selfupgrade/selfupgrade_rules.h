@@ -22,12 +22,14 @@ struct Invocation {
 // since older callers pass the path unquoted.
 Invocation ParseArguments(const std::vector<std::wstring>& args);
 
-// Up to and including the last '\' (empty without one), and what follows it.
+// Up to and including the last '\' or '/' (without either, the drive of
+// "C:app.exe", else empty), and what follows it: both slashes separate as
+// Windows reads the path.
 std::wstring DirectoryOf(const std::wstring& path);
 std::wstring FileNameOf(const std::wstring& path);
 
 struct PlanInput {
-    std::wstring directory;         // the main program's, ending in '\' (or empty)
+    std::wstring directory;         // the main program's: DirectoryOf(programPath)
     std::wstring programPath;       // the main program as invoked
     std::wstring programName;       // its file name as stored on disk
     bool programDownloadExists = false;  // programPath + kDownloadSuffix is there
@@ -50,6 +52,10 @@ struct Plan {
     std::wstring startAfterSetup;
 };
 
+// A listed name that is no plain file name, or whose name without the
+// suffix is none (a separator, a colon, a dot or blank at the end: "..uTMP"
+// would replace the directory itself), is left where it is; so is the
+// stored program name for a stand-in.
 Plan MakePlan(const PlanInput& input);
 
 // `"<program>" argument`, or only the quoted program without an argument.

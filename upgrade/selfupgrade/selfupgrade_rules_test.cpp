@@ -65,6 +65,12 @@ TEST(SelfUpgradePaths, DirectoryKeepsItsBackslashAndNameIsWhatFollows) {
     EXPECT_EQ(FileNameOf(L"App.exe"), L"App.exe");
     EXPECT_EQ(DirectoryOf(L"C:\\dir\\"), L"C:\\dir\\");
     EXPECT_EQ(FileNameOf(L"C:\\dir\\"), L"");
+    // Windows takes either slash, and a drive alone: the downloads are
+    // looked for where the program really is.
+    EXPECT_EQ(DirectoryOf(L"C:\\d/sub/App.exe"), L"C:\\d/sub/");
+    EXPECT_EQ(FileNameOf(L"C:\\d/sub/App.exe"), L"App.exe");
+    EXPECT_EQ(DirectoryOf(L"C:App.exe"), L"C:");
+    EXPECT_EQ(FileNameOf(L"C:App.exe"), L"App.exe");
     EXPECT_EQ(StartCommandLine(L"C:\\up  grade\\App.exe", L"/afterupgrade0"),
               L"\"C:\\up  grade\\App.exe\" /afterupgrade0");
     EXPECT_EQ(StartCommandLine(L"C:\\a\\App.exe", L""), L"\"C:\\a\\App.exe\"");
@@ -153,6 +159,36 @@ TEST(SelfUpgradePlan, NothingDownloadedStillRestarts) {
 TEST(SelfUpgradePlan, NamesThatNameNoFileAreLeftAlone) {
     const Plan plan = MakePlan(Input(false, true, {L".uTMP", L"a.dat.UTMP", L"b.dat.tmp"}));
     EXPECT_EQ(Targets(plan), (Args{L"C:\\d\\a.dat"}));
+}
+
+TEST(SelfUpgradePlan, OnlyPlainNamesOfTheDirectoryAreMovedAndOnlyToPlainNames) {
+    // "..uTMP" would replace the directory itself, "...uTMP" its parent,
+    // "x..uTMP" the file "x" (Windows drops the dot); a separator or a
+    // colon names another directory or a stream.
+    const Plan plan = MakePlan(Input(false, true,
+                                     {L"..uTMP", L"...uTMP", L". .uTMP", L"x..uTMP", L"y .uTMP", L"..\\up.exe.uTMP",
+                                      L"sub/a.dll.uTMP", L"a:b.uTMP", L"ok.dat.uTMP"}));
+    EXPECT_EQ(Targets(plan), (Args{L"C:\\d\\ok.dat"}));
+    EXPECT_EQ(plan.moves[0].from, L"C:\\d\\ok.dat.uTMP");
+}
+
+TEST(SelfUpgradePlan, AStandInTakesOnlyAPlainStoredName) {
+    PlanInput in = Input(false, false, {L"x.exe..uTMP", L"new.exe.uTMP"});
+    EXPECT_EQ(Targets(MakePlan(in)), (Args{L"C:\\d\\App.exe"})) << "a name left alone is no stand-in";
+    in.programName = L"..\\App.exe";
+    EXPECT_EQ(Targets(MakePlan(in)), (Args{L"C:\\d\\new.exe"}));
+}
+
+TEST(SelfUpgradePlan, AProgramPathWithForwardSlashesWorksInItsOwnDirectory) {
+    PlanInput in;
+    in.programPath = L"C:\\d/sub/app.exe";
+    in.directory = DirectoryOf(in.programPath);
+    in.programName = FileNameOf(in.programPath);
+    in.downloads = {L"new.exe.uTMP"};
+    const Plan plan = MakePlan(in);
+    ASSERT_EQ(plan.moves.size(), 1u);
+    EXPECT_EQ(plan.moves[0].from, L"C:\\d/sub/new.exe.uTMP");
+    EXPECT_EQ(plan.moves[0].to, L"C:\\d/sub/app.exe");
 }
 
 TEST(SelfUpgradePlan, WithoutAProgramNothingIsMovedOrStarted) {
