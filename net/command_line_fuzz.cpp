@@ -15,7 +15,7 @@
 
 #include "fuzz_check.h"
 #include "net/command_line.h"
-#include "net/fuzz_input.h"
+#include "fuzz_input.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 
 #include "fuzz_check.h"
 #include "net/form_data.h"
-#include "net/fuzz_input.h"
+#include "fuzz_input.h"
 
 namespace {
 

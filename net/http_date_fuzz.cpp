@@ -17,7 +17,7 @@
 
 #include "fuzz_check.h"
 #include "net/date_time.h"
-#include "net/fuzz_input.h"
+#include "fuzz_input.h"
 #include "net/http_date.h"
 
 namespace {

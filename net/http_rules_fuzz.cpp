@@ -16,7 +16,7 @@
 #include <string>
 
 #include "fuzz_check.h"
-#include "net/fuzz_input.h"
+#include "fuzz_input.h"
 #include "net/http_rules.h"
 #include "net/percent.h"
 #include "net/text.h"

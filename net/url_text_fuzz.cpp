@@ -12,7 +12,7 @@
 #include <string>
 
 #include "fuzz_check.h"
-#include "net/fuzz_input.h"
+#include "fuzz_input.h"
 #include "net/percent.h"
 #include "net/text.h"
 #include "net/url_text.h"

@@ -16,29 +16,14 @@
 #include <string>
 
 #include "fuzz_check.h"
+#include "fuzz_input.h"
 #include "reports/uReportRules.h"
 
 using namespace reports;
 
 namespace {
 
-struct Reader {
-    const uint8_t* p;
-    size_t n;
-    uint8_t Byte() {
-        if (n == 0) return 0;
-        --n;
-        return *p++;
-    }
-    template <typename T>
-    T Take() {
-        T x{};
-        unsigned char b[sizeof(T)] = {};
-        for (auto& c : b) c = Byte();
-        std::memcpy(&x, b, sizeof x);
-        return x;
-    }
-};
+using fuzz::Reader;
 
 bool Digits(const std::wstring& s, size_t at, size_t count, int& out) {
     if (at + count > s.size()) return false;

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "fuzz_check.h"
+#include "fuzz_input.h"
 #include "rowgate/binding.h"
 #include "rowgate/column_decode.h"
 
@@ -36,15 +37,7 @@ const uint16_t kTypes[] = {
 };
 constexpr size_t kTypeCount = sizeof kTypes / sizeof kTypes[0];
 
-struct Reader {
-    const uint8_t* p;
-    size_t n;
-    uint8_t Byte() {
-        if (n == 0) return 0;
-        --n;
-        return *p++;
-    }
-};
+using fuzz::Reader;
 
 bool SameRecord(const FieldValue& a, const FieldValue& b) {
     if (a.kind != b.kind || a.flags != b.flags) return false;

@@ -18,6 +18,7 @@
 #include <string_view>
 
 #include "fuzz_check.h"
+#include "fuzz_input.h"
 #include "rowgate/binding.h"
 #include "rowgate/field_value.h"
 
@@ -25,23 +26,7 @@ using namespace rowgate;
 
 namespace {
 
-struct Reader {
-    const uint8_t* p;
-    size_t n;
-    uint8_t Byte() {
-        if (n == 0) return 0;
-        --n;
-        return *p++;
-    }
-    template <typename T>
-    T Take() {
-        T x{};
-        unsigned char b[sizeof(T)] = {};
-        for (auto& c : b) c = Byte();
-        std::memcpy(&x, b, sizeof x);
-        return x;
-    }
-};
+using fuzz::Reader;
 
 // A text written into a block of exactly the size the interface asks for,
 // and of at most `longest` characters.

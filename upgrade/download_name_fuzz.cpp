@@ -12,33 +12,11 @@
 #include <string>
 
 #include "fuzz_check.h"
+#include "fuzz_input.h"
 #include "upgrade/upgrade_rules.h"
 
 namespace {
 
-std::wstring Decode(const uint8_t* data, size_t size) {
-    std::wstring text;
-    for (size_t i = 0; i < size;) {
-        const uint8_t lead = data[i];
-        size_t n = lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3 : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
-        uint32_t cp = n == 2 ? lead & 0x1F : n == 3 ? lead & 0x0F : lead & 0x07;
-        if (n == 0 || i + n > size) n = 0;
-        for (size_t k = 1; k < n; ++k) {
-            if ((data[i + k] & 0xC0) != 0x80) { n = 0; break; }
-            cp = (cp << 6) | (data[i + k] & 0x3F);
-        }
-        static constexpr uint32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (n != 0 && (cp < kLeast[n] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) n = 0;
-        if (n == 0) {
-            text += static_cast<wchar_t>(lead);
-            ++i;
-        } else {
-            text += static_cast<wchar_t>(cp);
-            i += n;
-        }
-    }
-    return text;
-}
 
 // What Windows opens as a device, in any directory: the part before the
 // first dot, blanks at its end dropped, is one of the names below in any
@@ -83,7 +61,7 @@ void CheckName(const std::wstring& url, const std::optional<std::wstring>& name)
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const std::wstring url = Decode(data, size);
+    const std::wstring url = fuzz::WideOfBytes(data, size);
     CheckName(url, au::DownloadFileName(url));
 
     // The same text as the last element of an ordinary address, and behind

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "fuzz_check.h"
+#include "fuzz_input.h"
 #include "upgrade/selfupgrade/selfupgrade_protocol.h"
 #include "upgrade/selfupgrade/selfupgrade_rules.h"
 
@@ -26,24 +27,6 @@ namespace {
 
 constexpr size_t kSuffix = 5;  // ".uTMP"
 
-std::wstring Decode(const uint8_t* data, size_t size) {
-    std::wstring text;
-    for (size_t i = 0; i < size;) {
-        const uint8_t lead = data[i];
-        size_t n = lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3 : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
-        uint32_t cp = n == 2 ? lead & 0x1F : n == 3 ? lead & 0x0F : lead & 0x07;
-        if (n == 0 || i + n > size) n = 0;
-        for (size_t k = 1; k < n; ++k) {
-            if ((data[i + k] & 0xC0) != 0x80) { n = 0; break; }
-            cp = (cp << 6) | (data[i + k] & 0x3F);
-        }
-        static constexpr uint32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (n != 0 && (cp < kLeast[n] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) n = 0;
-        text += static_cast<wchar_t>(n == 0 ? lead : cp);
-        i += n == 0 ? 1 : n;
-    }
-    return text;
-}
 
 std::vector<std::wstring> Split(const std::wstring& text, wchar_t at) {
     std::vector<std::wstring> parts(1);
@@ -177,7 +160,7 @@ void CheckPlan(const PlanInput& in, const Plan& plan) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
     const uint8_t switches = data[0];
-    const std::vector<std::wstring> parts = Split(Decode(data + 1, size - 1), L'\0');
+    const std::vector<std::wstring> parts = Split(fuzz::WideOfBytes(data + 1, size - 1), L'\0');
     const std::vector<std::wstring> args = Split(parts[0], L'\n');
 
     const Invocation inv = ParseArguments(args);

@@ -1,13 +1,34 @@
-// What the net fuzz targets share: fuzz bytes as wide text, and a few rules
-// written out again here so the targets judge the product by something other
-// than its own code.
+// What the fuzz targets share: fuzz bytes read as fixed-size values or as
+// wide text, and a few rules written out again here so the targets judge the
+// product by something other than its own code.
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
 namespace fuzz {
+
+// The input taken from the front, byte by byte; past its end every byte is
+// zero, so a short input still decides everything.
+struct Reader {
+    const uint8_t* p;
+    size_t n;
+    uint8_t Byte() {
+        if (n == 0) return 0;
+        --n;
+        return *p++;
+    }
+    template <typename T>
+    T Take() {
+        T x{};
+        unsigned char b[sizeof(T)] = {};
+        for (auto& c : b) c = Byte();
+        std::memcpy(&x, b, sizeof x);
+        return x;
+    }
+};
 
 // Well-formed UTF-8 gives its characters, any other byte the character of
 // the same number: one input reaches ASCII, Latin-1 and the rest of Unicode,
